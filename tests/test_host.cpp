@@ -1,0 +1,120 @@
+// The test host's buffer handling.
+#include "test_host.h"
+
+#include <cstring>
+
+namespace {
+
+thread_local std::function<OSErr()> currentAdvance;
+
+OSErr advanceStateThunk() { return currentAdvance(); }
+
+bool guardsHold(const std::vector<uint8_t>& buffer) {
+    for (size_t i = 0; i < guardSize; ++i) {
+        if (buffer[i] != guardByte || buffer[buffer.size() - 1 - i] != guardByte)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+template <typename Sample>
+TestHost<Sample>::TestHost(int32_t width, int32_t height)
+    : filterRect{0, 0, height, width}, width_(width), height_(height),
+      document_(size_t(width) * size_t(height), Rgba<Sample>{}), result_(document_) {}
+
+template <typename Sample> void TestHost<Sample>::fill(const Rgba<Sample>& colour) {
+    for (auto& pixel : document_)
+        pixel = colour;
+}
+
+template <typename Sample> OSErr TestHost<Sample>::advance() {
+    ++advanceCalls;
+    requestedIn = bigDocument && bigDocumentData.PluginUsing32BitCoordinates
+                      ? bigDocumentData.inRect32
+                      : VRect{record.inRect.top, record.inRect.left, record.inRect.bottom,
+                              record.inRect.right};
+    requestedOut = bigDocument && bigDocumentData.PluginUsing32BitCoordinates
+                       ? bigDocumentData.outRect32
+                       : VRect{record.outRect.top, record.outRect.left, record.outRect.bottom,
+                               record.outRect.right};
+    requestedLoPlane = record.inLoPlane;
+    requestedHiPlane = record.inHiPlane;
+    if (onAdvance)
+        onAdvance(record);
+    if (advanceResult != noErr)
+        return advanceResult;
+
+    // Deliver the requested input rectangle; the output starts as a copy of it.
+    const VRect& r = requestedIn;
+    const int32_t w = r.right - r.left;
+    const int32_t h = r.bottom - r.top;
+    const size_t pixelBytes = sizeof(Rgba<Sample>);
+    rowBytes_ = int32_t(size_t(w) * pixelBytes) + rowPadding;
+    const size_t body = size_t(rowBytes_) * size_t(h);
+    inBuffer_.assign(body + 2 * guardSize, guardByte);
+    for (int32_t y = 0; y < h; ++y) {
+        uint8_t* row = inBuffer_.data() + guardSize + size_t(y) * size_t(rowBytes_);
+        std::memcpy(row, &at(r.left, r.top + y), size_t(w) * pixelBytes);
+    }
+    outBuffer_ = inBuffer_;
+    record.inData = inBuffer_.data() + guardSize;
+    record.outData = outBuffer_.data() + guardSize;
+    record.inRowBytes = rowBytes_;
+    record.outRowBytes = rowBytes_;
+    return noErr;
+}
+
+template <typename Sample> OSErr TestHost<Sample>::run(const FilterParameters& parameters) {
+    record = FilterRecord{};
+    bigDocumentData = BigDocumentStruct{};
+    record.imageSize = Point{int16_t(height_), int16_t(width_)};
+    record.planes = 4;
+    record.filterRect = Rect{int16_t(filterRect.top), int16_t(filterRect.left),
+                             int16_t(filterRect.bottom), int16_t(filterRect.right)};
+    record.imageMode = sizeof(Sample) == 1 ? plugInModeRGBColor : plugInModeRGB48;
+    record.depth = sizeof(Sample) == 1 ? 8 : 16;
+    record.advanceState = advanceStateThunk;
+    // Stale values a host may leave behind: the plug-in must not rely on them.
+    record.inRect = Rect{1, 2, 3, 4};
+    record.outRect = Rect{5, 6, 7, 8};
+    if (bigDocument) {
+        bigDocumentData.imageSize32 = VPoint{height_, width_};
+        bigDocumentData.filterRect32 = filterRect;
+        record.bigDocumentData = &bigDocumentData;
+    }
+    advanceCalls = 0;
+    inBuffer_.clear();
+    outBuffer_.clear();
+    currentAdvance = [this] { return advance(); };
+    const OSErr result = runFilterPass<Sample>(record, parameters);
+    currentAdvance = nullptr;
+
+    result_ = document_;
+    guardsIntact = true;
+    if (!outBuffer_.empty()) {
+        guardsIntact = guardsHold(inBuffer_) && guardsHold(outBuffer_);
+        const VRect& r = requestedOut;
+        for (int32_t y = r.top; y < r.bottom; ++y) {
+            const uint8_t* row = outBuffer_.data() + guardSize + size_t(y - r.top) * size_t(rowBytes_);
+            for (int32_t x = r.left; x < r.right; ++x)
+                std::memcpy(&result_[index(x, y)], row + size_t(x - r.left) * sizeof(Rgba<Sample>),
+                            sizeof(Rgba<Sample>));
+        }
+    }
+    return result;
+}
+
+template <typename Sample> Rgba<Sample> TestHost<Sample>::inputAfterRun(int32_t x, int32_t y) const {
+    const VRect& r = requestedIn;
+    Rgba<Sample> pixel;
+    std::memcpy(&pixel,
+                inBuffer_.data() + guardSize + size_t(y - r.top) * size_t(rowBytes_) +
+                    size_t(x - r.left) * sizeof(Rgba<Sample>),
+                sizeof(pixel));
+    return pixel;
+}
+
+template class TestHost<uint8_t>;
+template class TestHost<uint16_t>;
