@@ -1,0 +1,214 @@
+// Throughput of the filter pass on cel-like line art, next to a memcpy of the same buffers as the
+// floor that no pass over these pixels can beat. Each pass case reports megapixels per second and
+// its time as a multiple of the memcpy measured in the same run.
+//
+// A real cel can be added to the run with TOVRIN_BENCH_CEL=/path/to/cel.png (RGBA, 8 or 16 bits);
+// it is benchmarked at its own depth with the same cases.
+#include "buffer_host.h"
+#include "cel_art.h"
+#include "filter_pass.h"
+#include "parallel_pass.h"
+#include "reference/filter_pass.h"
+#ifdef TOVRIN_BENCH_HAVE_PNG
+#include "png_io.h"
+#endif
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// One picture in host layout: input pixels and an output buffer of the same shape.
+struct Picture {
+    std::string name;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t depth = 8;
+    std::vector<uint8_t> input;
+    std::vector<uint8_t> output;
+
+    int32_t rowBytes() const { return width * 4 * (depth / 8); }
+    double megapixels() const { return double(width) * double(height) / 1e6; }
+    void resetOutput() { std::memcpy(output.data(), input.data(), input.size()); }
+};
+
+std::unique_ptr<Picture> drawPicture(const std::string& name, int32_t width, int32_t height, int32_t depth) {
+    auto picture = std::make_unique<Picture>();
+    picture->name = name;
+    picture->width = width;
+    picture->height = height;
+    picture->depth = depth;
+    CelArtOptions options;
+    options.width = width;
+    options.height = height;
+    options.seed = 2024;
+    // Thicker outlines on the larger frame: the same drawing inked at a higher resolution.
+    options.maxLineWidth = height >= 2000 ? 5 : 3;
+    const std::vector<uint8_t> art = drawCelArt(options);
+    if (depth == 8) {
+        picture->input = art;
+    } else {
+        const std::vector<uint16_t> wide = toHostSixteenBit(art);
+        picture->input.resize(wide.size() * 2);
+        std::memcpy(picture->input.data(), wide.data(), picture->input.size());
+    }
+    picture->output = picture->input;
+    return picture;
+}
+
+using Pass = OSErr (*)(FilterRecord&, const FilterParameters&, int32_t threads);
+
+OSErr fastPass(FilterRecord& record, const FilterParameters& parameters, int32_t) {
+    return runFilterPassForDepth(record, parameters);
+}
+
+OSErr parallelPass(FilterRecord& record, const FilterParameters& parameters, int32_t threads) {
+    return runFilterPassParallel(record, parameters, threads);
+}
+
+OSErr referencePass(FilterRecord& record, const FilterParameters& parameters, int32_t) {
+    tovrin_reference::FilterParameters old;
+    old.smoothRange = parameters.smoothRange;
+    return tovrin_reference::runFilterPassForDepth(record, old);
+}
+
+HostBuffers buffersOf(Picture& picture) {
+    HostBuffers buffers;
+    buffers.inData = picture.input.data();
+    buffers.outData = picture.output.data();
+    buffers.inRowBytes = buffers.outRowBytes = picture.rowBytes();
+    buffers.filterRect = VRect{0, 0, picture.height, picture.width};
+    buffers.depth = picture.depth;
+    return buffers;
+}
+
+double secondsOf(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// Median time of a memcpy from the input buffer to the output buffer.
+double memcpySeconds(Picture& picture) {
+    std::vector<double> times;
+    for (int i = 0; i < 15; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        std::memcpy(picture.output.data(), picture.input.data(), picture.input.size());
+        benchmark::ClobberMemory();
+        times.push_back(secondsOf(std::chrono::steady_clock::now() - start));
+    }
+    std::nth_element(times.begin(), times.begin() + 7, times.end());
+    return times[7];
+}
+
+void benchMemcpy(benchmark::State& state, Picture* picture) {
+    for (auto _ : state) {
+        std::memcpy(picture->output.data(), picture->input.data(), picture->input.size());
+        benchmark::ClobberMemory();
+    }
+    state.counters["MP/s"] = benchmark::Counter(picture->megapixels() * double(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(picture->input.size()) * 2);
+}
+
+// Every iteration starts from an output that is a fresh copy of the input, as the host hands it
+// over; only the pass itself is timed.
+void benchPass(benchmark::State& state, Picture* picture, Pass pass, int32_t smoothRange, int32_t threads) {
+    FilterParameters parameters;
+    parameters.smoothRange = smoothRange;
+    const HostBuffers buffers = buffersOf(*picture);
+    double total = 0;
+    for (auto _ : state) {
+        picture->resetOutput();
+        const auto start = std::chrono::steady_clock::now();
+        const OSErr result = runOnBuffers(buffers, [&](FilterRecord& record) { return pass(record, parameters, threads); });
+        const double seconds = secondsOf(std::chrono::steady_clock::now() - start);
+        benchmark::DoNotOptimize(result);
+        state.SetIterationTime(seconds);
+        total += seconds;
+    }
+    const double perPass = total / double(state.iterations());
+    const double floor = memcpySeconds(*picture);
+    state.counters["MP/s"] = picture->megapixels() / perPass;
+    state.counters["memcpy_ms"] = floor * 1e3;
+    state.counters["x_memcpy"] = perPass / floor;
+}
+
+std::vector<std::unique_ptr<Picture>>& pictures() {
+    static std::vector<std::unique_ptr<Picture>> all;
+    return all;
+}
+
+void registerCases(Picture* picture, bool withReference) {
+    const std::string base = picture->name + "/" + std::to_string(picture->depth) + "bit";
+    benchmark::RegisterBenchmark(("memcpy/" + base).c_str(), benchMemcpy, picture);
+    for (int32_t range : {0, 8}) {
+        const std::string suffix = base + "/range" + std::to_string(range);
+        benchmark::RegisterBenchmark(("pass/" + suffix).c_str(), benchPass, picture, fastPass, range, 1)
+            ->UseManualTime()->Unit(benchmark::kMillisecond);
+        for (int32_t threads : {1, 2, 4})
+            benchmark::RegisterBenchmark(("parallel" + std::to_string(threads) + "/" + suffix).c_str(), benchPass,
+                                         picture, parallelPass, range, threads)
+                ->UseManualTime()->Unit(benchmark::kMillisecond);
+        if (withReference)
+            benchmark::RegisterBenchmark(("reference/" + suffix).c_str(), benchPass, picture, referencePass, range, 1)
+                ->UseManualTime()->Unit(benchmark::kMillisecond);
+    }
+}
+
+#ifdef TOVRIN_BENCH_HAVE_PNG
+std::unique_ptr<Picture> loadPicture(const std::string& path) {
+    const PngImage image = readRgbaPng(path);
+    auto picture = std::make_unique<Picture>();
+    picture->name = "cel";
+    picture->width = image.width;
+    picture->height = image.height;
+    picture->depth = image.bitDepth;
+    if (image.bitDepth == 8) {
+        picture->input.assign(image.samples.begin(), image.samples.end());
+    } else {
+        std::vector<uint16_t> host(image.samples.size());
+        for (size_t i = 0; i < host.size(); ++i)
+            host[i] = uint16_t((uint32_t(image.samples[i]) * 32768 + 32767) / 65535);
+        picture->input.resize(host.size() * 2);
+        std::memcpy(picture->input.data(), host.data(), picture->input.size());
+    }
+    picture->output = picture->input;
+    return picture;
+}
+#endif
+
+void registerAll() {
+    // The straightforward engine is timed on the 1080p frame only: at 4K it takes minutes.
+    const bool withReference = std::getenv("TOVRIN_BENCH_REFERENCE") != nullptr;
+    for (int32_t depth : {8, 16}) {
+        pictures().push_back(drawPicture("1080p", 1920, 1080, depth));
+        registerCases(pictures().back().get(), withReference);
+        pictures().push_back(drawPicture("2160p", 3840, 2160, depth));
+        registerCases(pictures().back().get(), withReference);
+    }
+    if (const char* cel = std::getenv("TOVRIN_BENCH_CEL")) {
+#ifdef TOVRIN_BENCH_HAVE_PNG
+        pictures().push_back(loadPicture(cel));
+        registerCases(pictures().back().get(), withReference);
+#else
+        std::fprintf(stderr, "TOVRIN_BENCH_CEL=%s ignored: built without libpng\n", cel);
+#endif
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,137 @@
+// Frozen copy of the straightforward engine, kept as the oracle that the fast engine and the
+// parallel pass are compared against byte for byte. Do not optimise.
+// Pixel primitives shared by every engine operation: the 3x3 cell tables, colour equality within
+// a tolerance, the signed luminance difference and the premultiplied two-pixel blend.
+//
+// Cells of a 3x3 neighbourhood, row-major around the centre 4 (rows grow downward):
+//
+//     0 1 2
+//     3 4 5
+//     6 7 8
+//
+// A direction is the cell index of one neighbour as seen from the centre.
+#pragma once
+
+#include "sample_traits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+namespace tovrin_reference {
+
+inline constexpr int32_t turnLeft90[9] = {6, 3, 0, 7, 4, 1, 8, 5, 2};
+inline constexpr int32_t turnRight90[9] = {2, 5, 8, 1, 4, 7, 0, 3, 6};
+inline constexpr int32_t turnLeft45[9] = {3, 0, 1, 6, 4, 2, 7, 8, 5};
+inline constexpr int32_t turnRight45[9] = {1, 2, 5, 0, 4, 8, 3, 6, 7};
+inline constexpr int32_t cellDx[9] = {-1, 0, 1, -1, 0, 1, -1, 0, 1};
+inline constexpr int32_t cellDy[9] = {-1, -1, -1, 0, 0, 0, 1, 1, 1};
+inline constexpr int32_t oppositeCell[9] = {8, 7, 6, 5, 4, 3, 2, 1, 0};
+
+template <typename Sample> bool samePixel(const Sample* a, const Sample* b) {
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2] && a[3] == b[3];
+}
+
+// True when neither pixel is missing and every sample, alpha included, differs by at most the
+// smooth range (0..255, in 8-bit units).
+template <typename Sample> bool pixelsMatch(const Sample* a, const Sample* b, int32_t tolerance) {
+    if (a == nullptr || b == nullptr)
+        return false;
+    if (tolerance == 0)
+        return samePixel(a, b);
+    const int32_t scaled = tolerance * SampleTraits<Sample>::toleranceScale;
+    for (int c = 0; c < 4; ++c) {
+        if (std::abs(int32_t{a[c]} - int32_t{b[c]}) > scaled)
+            return false;
+    }
+    return true;
+}
+
+// Signed brightness of a over b in sample units: positive when a is brighter, negative when it is
+// darker or equally bright but different, 0 when they are identical or one is missing. Pixels
+// that differ at all are at least 1 apart, and a difference in coverage counts even where the
+// premultiplied luma is equal.
+template <typename Sample> int32_t luminanceDifference(const Sample* a, const Sample* b) {
+    if (a == nullptr || b == nullptr || samePixel(a, b))
+        return 0;
+    constexpr float fullScale = SampleTraits<Sample>::fullScale;
+    const float coverageA = static_cast<float>(a[Alpha]) / fullScale;
+    const float coverageB = static_cast<float>(b[Alpha]) / fullScale;
+    const float redA = static_cast<float>(a[Red]) * coverageA;
+    const float greenA = static_cast<float>(a[Green]) * coverageA;
+    const float blueA = static_cast<float>(a[Blue]) * coverageA;
+    const float redB = static_cast<float>(b[Red]) * coverageB;
+    const float greenB = static_cast<float>(b[Green]) * coverageB;
+    const float blueB = static_cast<float>(b[Blue]) * coverageB;
+    const float lumaA = (0.3f * redA + 0.59f * greenA) + 0.11f * blueA;
+    const float lumaB = (0.3f * redB + 0.59f * greenB) + 0.11f * blueB;
+    const float difference = lumaA - lumaB;
+
+    const float alphaDifference =
+        static_cast<float>(std::abs(int32_t{a[Alpha]} - int32_t{b[Alpha]}));
+    const float spread = ((std::fabs(redA - redB) + alphaDifference) + std::fabs(blueA - blueB)) +
+                         std::fabs(greenA - greenB);
+    int32_t floorMagnitude = static_cast<int32_t>(spread) / 4;
+    if (floorMagnitude == 0)
+        floorMagnitude = 1;
+
+    const int32_t rounded = static_cast<int32_t>(difference > 0.0f ? std::ceil(difference)
+                                                                   : std::floor(difference));
+    const int32_t magnitude = std::max(floorMagnitude, std::abs(rounded));
+    return rounded > 0 ? magnitude : -magnitude;
+}
+
+// Weighted premultiplied mix of two pixels A and B into out, every channel clamped to
+// channelMaximum. Weights are non-negative; out may alias A or B (all inputs are read first).
+template <typename Sample>
+void blendChannels(const Sample* redA, const Sample* greenA, const Sample* blueA,
+                   const Sample* alphaA, float weightA, const Sample* redB, const Sample* greenB,
+                   const Sample* blueB, const Sample* alphaB, float weightB, Sample* redOut,
+                   Sample* greenOut, Sample* blueOut, Sample* alphaOut,
+                   const float& channelMaximum) {
+    const float maximum = channelMaximum;
+    const float inA[3] = {static_cast<float>(*redA), static_cast<float>(*greenA),
+                          static_cast<float>(*blueA)};
+    const float inB[3] = {static_cast<float>(*redB), static_cast<float>(*greenB),
+                          static_cast<float>(*blueB)};
+    const float coverageA = static_cast<float>(*alphaA);
+    const float coverageB = static_cast<float>(*alphaB);
+
+    const float alpha = coverageA * weightA + coverageB * weightB;
+    float clampedAlpha = alpha;
+    if (clampedAlpha > maximum)
+        clampedAlpha = maximum;
+    if (clampedAlpha < 0.0f)
+        clampedAlpha = 0.0f;
+
+    float colour[3];
+    for (int c = 0; c < 3; ++c) {
+        const float numerator = (inA[c] * weightA) * coverageA + (inB[c] * weightB) * coverageB;
+        float value;
+        if (clampedAlpha == 0.0f)
+            value = numerator > 0.0f ? maximum : 0.0f; // no coverage: no colour to recover
+        else
+            value = numerator / clampedAlpha;
+        if (value > maximum)
+            value = maximum;
+        if (value < 0.0f)
+            value = 0.0f;
+        colour[c] = value;
+    }
+
+    constexpr float guard = SampleTraits<Sample>::blendGuard;
+    *redOut = static_cast<Sample>(colour[0] + guard);
+    *greenOut = static_cast<Sample>(colour[1] + guard);
+    *blueOut = static_cast<Sample>(colour[2] + guard);
+    *alphaOut = static_cast<Sample>(clampedAlpha + guard);
+}
+
+template <typename Sample>
+void blendPixels(const Sample* a, float weightA, const Sample* b, float weightB, Sample* out) {
+    static constexpr float maximum = SampleTraits<Sample>::fullScale;
+    blendChannels(&a[Red], &a[Green], &a[Blue], &a[Alpha], weightA, &b[Red], &b[Green], &b[Blue],
+                  &b[Alpha], weightB, &out[Red], &out[Green], &out[Blue], &out[Alpha], maximum);
+}
+
+} // namespace tovrin_reference

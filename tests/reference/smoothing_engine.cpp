@@ -1,0 +1,516 @@
+// Frozen copy of the straightforward engine, kept as the oracle that the fast engine and the
+// parallel pass are compared against byte for byte. Do not optimise.
+// Edge classification, run measurement, corner patterns and blending along runs, written once
+// for 8-bit and 16-bit samples.
+#include "smoothing_engine.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace tovrin_reference {
+
+namespace {
+
+struct Position {
+    int32_t x;
+    int32_t y;
+    bool operator==(const Position&) const = default;
+};
+
+// Chebyshev distance: the number of steps between two positions on one line.
+int32_t distance(Position a, Position b) {
+    return std::max(std::abs(a.x - b.x), std::abs(a.y - b.y));
+}
+
+// Halves of a signed offset: near rounds toward zero, far takes the rest.
+int32_t nearHalf(int32_t d) { return d / 2; }
+int32_t farHalf(int32_t d) { return d - d / 2; }
+
+Position step(Position p, int32_t direction, int32_t count = 1) {
+    return {p.x + cellDx[direction] * count, p.y + cellDy[direction] * count};
+}
+
+// Of two walk ends a and b, the one nearer to (farther from) the centre, coordinate by
+// coordinate; ties go to a.
+Position nearerOf(Position a, Position b, Position centre) {
+    return {std::abs(a.x - centre.x) <= std::abs(b.x - centre.x) ? a.x : b.x,
+            std::abs(a.y - centre.y) <= std::abs(b.y - centre.y) ? a.y : b.y};
+}
+
+// Cells around the centre as seen facing a direction.
+struct Facing {
+    explicit Facing(int32_t d)
+        : front(d), left(turnLeft90[d]), right(turnRight90[d]), frontLeft(turnLeft45[d]),
+          frontRight(turnRight45[d]), back(oppositeCell[d]), backLeft(turnRight45[back]),
+          backRight(turnLeft45[back]) {}
+    int32_t front, left, right, frontLeft, frontRight, back, backLeft, backRight;
+};
+
+} // namespace
+
+template <typename Sample>
+SmoothingEngine<Sample>::SmoothingEngine(FilterRecord& filterRecord, int32_t smoothRange)
+    : filterRecord(filterRecord), smoothRange(smoothRange),
+      walkSmoothRange(static_cast<uint32_t>(smoothRange)), window_(filterRecord) {}
+
+template <typename Sample> void SmoothingEngine<Sample>::scan() {
+    static constexpr int32_t directions[4] = {5, 3, 1, 7};
+    const VRect& bounds = window_.bounds();
+    Neighbourhood neighbourhood;
+    for (int32_t y = bounds.top; y < bounds.bottom; ++y) {
+        for (int32_t x = bounds.left; x < bounds.right; ++x) {
+            gatherNeighbourhood(x, y, neighbourhood);
+            for (int32_t d : directions)
+                dispatchDirection(neighbourhood, x, y, d, classifyEdge(neighbourhood, d));
+        }
+    }
+}
+
+template <typename Sample>
+void SmoothingEngine<Sample>::gatherNeighbourhood(int32_t x, int32_t y,
+                                                  Neighbourhood& neighbourhood) const {
+    for (int32_t cell = 0; cell < 9; ++cell)
+        neighbourhood.cells[cell] = window_.inputPixel(x + cellDx[cell], y + cellDy[cell]);
+}
+
+template <typename Sample>
+EdgeClass SmoothingEngine<Sample>::classifyEdge(const Neighbourhood& neighbourhood,
+                                                int32_t direction) const {
+    const Facing facing(direction);
+    const Sample* const* cells = neighbourhood.cells;
+    const Sample* centre = cells[4];
+    const int32_t brighter = luminanceTolerance();
+    auto matches = [&](const Sample* a, const Sample* b) { return pixelsMatch(a, b, smoothRange); };
+    auto isBrighter = [&](const Sample* a, const Sample* b) {
+        return luminanceDifference(a, b) > brighter;
+    };
+
+    const Sample* front = cells[facing.front];
+    if (luminanceDifference(centre, front) >= -brighter)
+        return EdgeNone;
+
+    bool isolated = true;
+    for (int32_t cell : {0, 1, 2, 3, 5, 6, 7, 8}) {
+        if (matches(centre, cells[cell])) {
+            isolated = false;
+            break;
+        }
+    }
+    const EdgeClass base = isolated ? EdgeIsolated : EdgeStep;
+
+    const Sample* left = cells[facing.left];
+    const Sample* right = cells[facing.right];
+    const Sample* frontLeft = cells[facing.frontLeft];
+    const Sample* frontRight = cells[facing.frontRight];
+    const bool leftMatches = matches(centre, left);
+    const bool rightMatches = matches(centre, right);
+    const bool straight =
+        (leftMatches && matches(front, frontLeft)) || (rightMatches && matches(front, frontRight));
+
+    if (!straight) {
+        const bool frontLeftMatches = matches(centre, frontLeft);
+        const bool frontRightMatches = matches(centre, frontRight);
+        // A one-pixel notch in an otherwise straight border of the centre's colour.
+        if (frontLeftMatches != frontRightMatches && leftMatches && rightMatches)
+            return EdgeNone;
+        return base;
+    }
+
+    if (left == nullptr || right == nullptr)
+        return EdgeNone;
+    const bool innerCorner = (leftMatches && matches(centre, frontRight) &&
+                              isBrighter(frontLeft, centre)) ||
+                             (rightMatches && matches(centre, frontLeft) &&
+                              isBrighter(frontRight, centre));
+    const Sample* back = cells[facing.back];
+    if (back != nullptr && leftMatches && matches(centre, cells[facing.backLeft]) &&
+        matches(centre, back) && isBrighter(right, centre) && matches(right, front) &&
+        matches(right, frontLeft) && matches(right, cells[facing.backRight]))
+        return EdgeOuterCorner;
+    return innerCorner ? EdgeInnerCorner : EdgeNone;
+}
+
+template <typename Sample>
+void SmoothingEngine<Sample>::dispatchDirection(const Neighbourhood& neighbourhood, int32_t x,
+                                                int32_t y, int32_t direction,
+                                                EdgeClass edgeClass) const {
+    switch (edgeClass) {
+    case EdgeStep: {
+        RunMeasurement run;
+        measureRun(neighbourhood, x, y, direction, run);
+        if (run.frontX != run.backX || run.frontY != run.backY)
+            blendRun(neighbourhood, x, y, direction, run);
+        break;
+    }
+    case EdgeInnerCorner:
+    case EdgeOuterCorner:
+        applyCornerPattern(neighbourhood, x, y, direction, edgeClass);
+        break;
+    case EdgeIsolated:
+        neighbourhood.average(window_.outputPixel(x, y), 5);
+        break;
+    default:
+        break;
+    }
+}
+
+template <typename Sample>
+int32_t SmoothingEngine<Sample>::followRun(int32_t startX, int32_t startY, int32_t sideDirection,
+                                           int32_t stepDirection, int32_t& endX, int32_t& endY,
+                                           uint32_t tolerance) const {
+    const int32_t tol = static_cast<int32_t>(tolerance);
+    const int32_t sideDx = cellDx[sideDirection];
+    const int32_t sideDy = cellDy[sideDirection];
+    endX = startX;
+    endY = startY;
+    const Sample* main = window_.inputPixel(endX, endY);
+    const Sample* side = window_.inputPixel(endX + sideDx, endY + sideDy);
+    bool mainOk = main != nullptr;
+    bool sideOk = side != nullptr;
+    bool met = pixelsMatch(main, side, tol);
+    while (mainOk && sideOk && !met) {
+        endX += cellDx[stepDirection];
+        endY += cellDy[stepDirection];
+        const Sample* nextMain = window_.inputPixel(endX, endY);
+        const Sample* nextSide = window_.inputPixel(endX + sideDx, endY + sideDy);
+        mainOk = pixelsMatch(main, nextMain, tol);
+        sideOk = pixelsMatch(side, nextSide, tol);
+        met = pixelsMatch(nextMain, nextSide, tol);
+        main = nextMain;
+        side = nextSide;
+    }
+    endX -= cellDx[stepDirection];
+    endY -= cellDy[stepDirection];
+    if (!mainOk)
+        return sideOk ? MainChanged : BothChanged;
+    if (!sideOk)
+        return SideChanged;
+    return stepDirection;
+}
+
+template <typename Sample>
+bool SmoothingEngine<Sample>::continuesLine(const Sample* centre, const Sample* cell) const {
+    return pixelsMatch(centre, cell, smoothRange) ||
+           luminanceDifference(centre, cell) > luminanceTolerance();
+}
+
+template <typename Sample>
+void SmoothingEngine<Sample>::measureRun(const Neighbourhood& neighbourhood, int32_t x, int32_t y,
+                                         int32_t direction, RunMeasurement& run) const {
+    const Facing facing(direction);
+    const Sample* const* cells = neighbourhood.cells;
+    const Sample* centre = cells[4];
+    const Position c{x, y};
+    const int32_t tolerance = luminanceTolerance();
+    auto walk = [&](Position from, int32_t side, int32_t stepDirection, Position& end) {
+        return followRun(from.x, from.y, side, stepDirection, end.x, end.y, walkSmoothRange);
+    };
+    auto setFront = [&](Position p) { run.frontX = p.x, run.frontY = p.y; };
+    auto setBack = [&](Position p) { run.backX = p.x, run.backY = p.y; };
+
+    run = RunMeasurement{};
+    setFront(c);
+    setBack(c);
+    run.secondBackX = x;
+    run.secondBackY = y;
+
+    const bool tip = luminanceDifference(cells[facing.frontLeft], centre) > tolerance &&
+                     luminanceDifference(cells[facing.frontRight], centre) > tolerance &&
+                     luminanceDifference(cells[facing.left], centre) > tolerance &&
+                     luminanceDifference(cells[facing.right], centre) > tolerance;
+    if (tip) {
+        Position endLeft{}, endRight{};
+        const int32_t leftEnd = walk(c, facing.left, facing.back, endLeft);
+        const int32_t rightEnd = walk(c, facing.right, facing.back, endRight);
+        Position back;
+        if (leftEnd == MainChanged && rightEnd == MainChanged) {
+            run.kind = IsolatedTip;
+            back = nearerOf(endLeft, endRight, c);
+        } else {
+            run.kind = Tip;
+            // The farther end, ties to the left walk; the second back end is the other one.
+            const bool leftX = std::abs(endLeft.x - x) >= std::abs(endRight.x - x);
+            const bool leftY = std::abs(endLeft.y - y) >= std::abs(endRight.y - y);
+            back = {leftX ? endLeft.x : endRight.x, leftY ? endLeft.y : endRight.y};
+            Position second{leftX ? endRight.x : endLeft.x, leftY ? endRight.y : endLeft.y};
+            const Position moved = step(second, facing.back);
+            const VRect& bounds = window_.bounds();
+            // Strictly inside on the top and left: a moved point on the first row or column
+            // stays where it was.
+            if (bounds.left < moved.x && moved.x < bounds.right && bounds.top < moved.y &&
+                moved.y < bounds.bottom)
+                second = moved;
+            run.secondBackX = second.x;
+            run.secondBackY = second.y;
+        }
+        setBack(back);
+        run.evenSpan = distance(back, c) % 2 == 0;
+        return;
+    }
+
+    run.kind = Step;
+    const Position n = step(c, facing.front);
+    Position front = n;
+    const bool frontLeftContinues = continuesLine(centre, cells[facing.frontLeft]);
+    const bool frontRightContinues = continuesLine(centre, cells[facing.frontRight]);
+    if (frontLeftContinues) {
+        walk(n, facing.left, facing.front, front);
+        Position other = n;
+        if (frontRightContinues)
+            walk(n, facing.right, facing.front, other);
+        if (distance(front, c) < distance(other, c))
+            front = other;
+    } else if (frontRightContinues) {
+        walk(n, facing.right, facing.front, front);
+    }
+    setFront(front);
+
+    const Sample* left = cells[facing.left];
+    const Sample* right = cells[facing.right];
+    const Sample* frontCell = cells[facing.front];
+    const bool leftMatches = pixelsMatch(centre, left, smoothRange);
+    const bool rightMatches = pixelsMatch(centre, right, smoothRange);
+    if (front == n && leftMatches && rightMatches)
+        run.kind = Flank;
+
+    if ((continuesLine(centre, left) && continuesLine(centre, right)) ||
+        (luminanceDifference(left, frontCell) < -tolerance &&
+         luminanceDifference(right, frontCell) < -tolerance)) {
+        run.noBackRun = true;
+        return;
+    }
+
+    Position endRight{}, endLeft{};
+    walk(c, facing.right, facing.back, endRight);
+    walk(c, facing.left, facing.back, endLeft);
+    if (leftMatches)
+        setBack(endRight);
+    else if (rightMatches)
+        setBack(endLeft);
+    else
+        setBack(nearerOf(endLeft, endRight, c));
+}
+
+template <typename Sample>
+void SmoothingEngine<Sample>::mergeInto(Sample* target, const Sample* reference,
+                                        const Sample* value) const {
+    if (reference != nullptr && samePixel(target, reference)) {
+        std::copy(value, value + 4, target);
+        return;
+    }
+    blendPixels(value, 0.5f, target, 0.5f, target);
+}
+
+template <typename Sample>
+void SmoothingEngine<Sample>::applyCornerPattern(const Neighbourhood& neighbourhood, int32_t x,
+                                                 int32_t y, int32_t direction,
+                                                 EdgeClass edgeClass) const {
+    if (edgeClass != EdgeInnerCorner && edgeClass != EdgeOuterCorner)
+        return;
+    const Facing facing(direction);
+    const Position c{x, y};
+    const uint32_t tolerance = static_cast<uint32_t>(smoothRange);
+    // Length of a walk: positions from start to end inclusive.
+    auto walkLength = [&](Position from, int32_t side, int32_t stepDirection) {
+        Position end{};
+        followRun(from.x, from.y, side, stepDirection, end.x, end.y, tolerance);
+        return distance(from, end) + 1;
+    };
+    // A corner is small when both edges reach 2 pixels and one of them is at most 3.
+    auto small = [](int32_t a, int32_t b) { return a >= 2 && b >= 2 && std::min(a, b) <= 3; };
+
+    Colour<Sample> averaged;
+    if (edgeClass == EdgeOuterCorner) {
+        if (!small(walkLength(c, facing.front, facing.left),
+                   walkLength(c, facing.right, facing.back)))
+            return;
+        neighbourhood.average(averaged.data(), 2);
+        mergeInto(window_.outputPixel(x, y), neighbourhood.centre(), averaged.data());
+        return;
+    }
+
+    const Position n = step(c, facing.front);
+    if (!small(walkLength(n, facing.left, facing.front), walkLength(n, facing.back, facing.right)))
+        return;
+    Sample* target = window_.outputPixel(n.x, n.y);
+    if (target == nullptr)
+        return;
+    Neighbourhood around;
+    gatherNeighbourhood(n.x, n.y, around);
+    around.average(averaged.data(), 2);
+    mergeInto(target, around.centre(), averaged.data());
+}
+
+template <typename Sample>
+void SmoothingEngine<Sample>::blendRun(const Neighbourhood& neighbourhood, int32_t x, int32_t y,
+                                       int32_t direction, const RunMeasurement& run) const {
+    const Sample* const* cells = neighbourhood.cells;
+    const Sample* centre = cells[4];
+    const Sample* frontNeighbour = cells[direction];
+    const Position c{x, y};
+
+    if (run.kind == Flank) {
+        const Position p = step(c, direction);
+        Sample* target = window_.outputPixel(p.x, p.y);
+        if (target == nullptr)
+            return;
+        Neighbourhood around;
+        gatherNeighbourhood(p.x, p.y, around);
+        around.average(target, 4);
+        return;
+    }
+    if (run.kind != IsolatedTip && run.kind != Tip && run.kind != Step)
+        return;
+    if (frontNeighbour == nullptr)
+        return;
+
+    const Position f{run.frontX, run.frontY};
+    const Position b{run.backX, run.backY};
+    const Position s{run.secondBackX, run.secondBackY};
+    const int32_t lengthL = distance(b, s) + 1;
+    const int32_t lengthD = distance(f, s);
+    const int32_t lengthR = distance(f, b) + 1;
+    const bool balanced = run.kind == Step && lengthL == lengthD + 1;
+
+    const Position movedFront{x + farHalf(f.x - x), y + farHalf(f.y - y)};
+    const Position movedBack = balanced ? Position{x + farHalf(b.x - x), y + farHalf(b.y - y)}
+                                        : Position{x + nearHalf(b.x - x), y + nearHalf(b.y - y)};
+    Position movedSecond{x + nearHalf(s.x - x), y + nearHalf(s.y - y)};
+    if (run.kind == Tip) {
+        movedSecond = {s.x + farHalf(movedFront.x - s.x), s.y + farHalf(movedFront.y - s.y)};
+        if (movedSecond.x == x)
+            movedSecond.x = s.x + nearHalf(movedFront.x - s.x);
+        if (movedSecond.y == y)
+            movedSecond.y = s.y + nearHalf(movedFront.y - s.y);
+    }
+    const int32_t n = distance(movedFront, movedBack) + 1;
+    const int32_t m = distance(movedBack, movedSecond) + 1;
+    const int32_t k = distance(movedBack, c);
+
+    const float nf = static_cast<float>(n);
+    if (run.kind == IsolatedTip || run.kind == Tip) {
+        // Towards the left cell where the colours grade centre < left < front.
+        const Sample* leftCell = cells[turnLeft90[direction]];
+        const Sample* target = frontNeighbour;
+        if (luminanceDifference(centre, leftCell) < 0 &&
+            luminanceDifference(leftCell, frontNeighbour) < 0)
+            target = leftCell;
+
+        if (run.kind == IsolatedTip) {
+            if (run.evenSpan) {
+                const LinearOffsetFunction weight(1.0f / static_cast<float>(2 * n),
+                                                  1.0f - 1.0f / static_cast<float>(2 * n));
+                blendWalk(direction, movedBack.x, movedBack.y, centre, movedFront.x,
+                          movedFront.y, target, weight, n);
+            } else {
+                const float odd = static_cast<float>(2 * n - 1);
+                const LinearOffsetZeroValue weight(
+                    1.0f / odd, 1.0f - 1.0f / odd,
+                    1.0f / (static_cast<float>(4 * (2 * n - 1)) - 0.5f));
+                blendWalk(direction, movedBack.x, movedBack.y, centre, movedFront.x,
+                          movedFront.y, target, weight, n);
+            }
+            return;
+        }
+        if (n == 1) {
+            neighbourhood.average(window_.outputPixel(x, y), 1);
+            return;
+        }
+        const LinearThreeOffsetFunction weight(
+            1.0f / static_cast<float>(4 * n), static_cast<float>(m) / static_cast<float>(2 * n),
+            static_cast<float>(m) / nf, 1.0f - 1.0f / static_cast<float>(2 * n));
+        blendWalk(direction, movedBack.x, movedBack.y, centre, movedFront.x, movedFront.y,
+                  target, weight, n);
+        return;
+    }
+
+    if (balanced) {
+        const float q = static_cast<float>(m - 1) / (static_cast<float>(lengthL) - 0.5f);
+        const float v = lengthL % 2 != 0 ? 1.0f / static_cast<float>(2 * lengthR - 1)
+                                         : 1.0f / static_cast<float>(8 * (2 * n - 1));
+        const LinearOffsetZeroOneValue weight(0.5f - q, 0.5f + q, v, 1.0f - v);
+        blendWalk(direction, movedBack.x, movedBack.y, centre, movedFront.x, movedFront.y,
+                  frontNeighbour, weight, k);
+        return;
+    }
+
+    if (!run.noBackRun) {
+        const float v = 1.0f / static_cast<float>(8 * lengthL);
+        const float b2 = 0.5f - 1.0f / static_cast<float>(2 * lengthL);
+        if (lengthL % 2 != 0) {
+            const LinearOffsetZeroValue weight(0.0f, b2 > v ? b2 : v, v);
+            blendWalk(direction, movedBack.x, movedBack.y, centre, movedSecond.x, movedSecond.y,
+                      frontNeighbour, weight, k);
+        } else {
+            const LinearOffsetFunction weight(1.0f / static_cast<float>(2 * lengthL),
+                                              0.5f - 1.0f / static_cast<float>(2 * lengthL));
+            blendWalk(direction, movedBack.x, movedBack.y, centre, movedSecond.x, movedSecond.y,
+                      frontNeighbour, weight, k);
+        }
+    }
+    if (lengthD > 0) {
+        const Position start = step(movedSecond, direction);
+        const float u = 1.0f - 1.0f / static_cast<float>(8 * lengthD);
+        const float a = 0.5f + 1.0f / static_cast<float>(2 * lengthD);
+        if (lengthD % 2 != 0) {
+            const LinearOffsetOneValue weight(u > a ? a : u, 1.0f, u);
+            blendWalk(direction, start.x, start.y, centre, movedFront.x, movedFront.y,
+                      frontNeighbour, weight, -1);
+        } else {
+            const LinearOffsetFunction weight(0.5f + 1.0f / static_cast<float>(2 * lengthD),
+                                              1.0f - 1.0f / static_cast<float>(2 * lengthD));
+            blendWalk(direction, start.x, start.y, centre, movedFront.x, movedFront.y,
+                      frontNeighbour, weight, -1);
+        }
+    }
+}
+
+template <typename Sample>
+void SmoothingEngine<Sample>::blendWalk(int32_t direction, int32_t startX, int32_t startY,
+                                        const Sample* fromColour, int32_t endX, int32_t endY,
+                                        const Sample* toColour,
+                                        const InterpolationFunction& weight,
+                                        int32_t switchStep) const {
+    static constexpr float fullScale = SampleTraits<Sample>::fullScale;
+    Colour<Sample> from;
+    Colour<Sample> to;
+    std::copy(fromColour, fromColour + 4, from.data());
+    std::copy(toColour, toColour + 4, to.data());
+    const int32_t count = distance({startX, startY}, {endX, endY});
+    for (int32_t i = 0; i <= count; ++i) {
+        const float t = count > 0 ? static_cast<float>(i) / static_cast<float>(count) : 0.0f;
+        float w = weight.evaluate(t);
+        if (w > 1.0f)
+            w = 1.0f;
+        if (w < 0.0f)
+            w = 0.0f;
+        if (w != w)
+            w = 0.0f;
+        const int32_t px = startX + i * cellDx[direction];
+        const int32_t py = startY + i * cellDy[direction];
+        const Sample* input = window_.inputPixel(px, py);
+        Sample* output = window_.outputPixel(px, py);
+        if (input == nullptr || output == nullptr)
+            continue; // outside the filter rectangle: nothing read or written
+        Colour<Sample>& follower = i <= switchStep ? from : to;
+        std::copy(input, input + 4, follower.data());
+
+        const float fromWeight = 1.0f - w;
+        if (samePixel(output, input)) {
+            blendPixels(from.data(), fromWeight, to.data(), w, output);
+        } else {
+            Colour<Sample> mixed;
+            blendChannels(&from.samples[Red], &from.samples[Green], &from.samples[Blue],
+                          &from.samples[Alpha], fromWeight, &to.samples[Red], &to.samples[Green],
+                          &to.samples[Blue], &to.samples[Alpha], w, &mixed.samples[Red],
+                          &mixed.samples[Green], &mixed.samples[Blue], &mixed.samples[Alpha],
+                          fullScale);
+            blendPixels(mixed.data(), 0.5f, output, 0.5f, output);
+        }
+    }
+}
+
+template class SmoothingEngine<uint8_t>;
+template class SmoothingEngine<uint16_t>;
+
+} // namespace tovrin_reference
