@@ -25,11 +25,12 @@ template <typename Sample>
 void applyColourKey(const ImageWindow<Sample>& window, const FilterParameters& key) {
     const VRect& bounds = window.bounds();
     for (int32_t y = bounds.top; y < bounds.bottom; ++y) {
-        for (int32_t x = bounds.left; x < bounds.right; ++x) {
-            Sample* input = window.inputPixel(x, y);
-            if (matchesKey(input, key)) {
-                input[Alpha] = 0;
-                window.outputPixel(x, y)[Alpha] = 0;
+        Sample* input = window.inputPixelInside(bounds.left, y);
+        Sample* output = window.outputPixelInside(bounds.left, y);
+        for (int32_t column = 0; column < bounds.right - bounds.left; ++column) {
+            if (matchesKey(input + 4 * column, key)) {
+                input[4 * column + Alpha] = 0;
+                output[4 * column + Alpha] = 0;
             }
         }
     }
@@ -40,7 +41,8 @@ bool isEmpty(const VRect& r) { return r.left >= r.right || r.top >= r.bottom; }
 } // namespace
 
 template <typename Sample>
-OSErr runFilterPass(FilterRecord& record, const FilterParameters& parameters) {
+OSErr runFilterPassWithScan(FilterRecord& record, const FilterParameters& parameters,
+                            const std::function<void(SmoothingEngine<Sample>&)>& scan) {
     if (record.advanceState == nullptr)
         return filterBadParameters;
     BigDocumentStruct* bigDocument = record.bigDocumentData;
@@ -66,7 +68,7 @@ OSErr runFilterPass(FilterRecord& record, const FilterParameters& parameters) {
         SmoothingEngine<Sample> engine(record, parameters.smoothRange);
         if (parameters.useColourKey)
             applyColourKey(engine.window(), parameters);
-        engine.scan();
+        scan(engine);
     }
 
     const VRect empty{0, 0, 0, 0};
@@ -77,8 +79,18 @@ OSErr runFilterPass(FilterRecord& record, const FilterParameters& parameters) {
     return noErr;
 }
 
+template <typename Sample>
+OSErr runFilterPass(FilterRecord& record, const FilterParameters& parameters) {
+    return runFilterPassWithScan<Sample>(record, parameters,
+                                         [](SmoothingEngine<Sample>& engine) { engine.scan(); });
+}
+
 template OSErr runFilterPass<uint8_t>(FilterRecord&, const FilterParameters&);
 template OSErr runFilterPass<uint16_t>(FilterRecord&, const FilterParameters&);
+template OSErr runFilterPassWithScan<uint8_t>(FilterRecord&, const FilterParameters&,
+                                              const std::function<void(SmoothingEngine<uint8_t>&)>&);
+template OSErr runFilterPassWithScan<uint16_t>(FilterRecord&, const FilterParameters&,
+                                               const std::function<void(SmoothingEngine<uint16_t>&)>&);
 
 OSErr runFilterPassForDepth(FilterRecord& record, const FilterParameters& parameters) {
     switch (record.depth) {

@@ -5,6 +5,9 @@
 #include "host_interface.h"
 
 #include <cstdint>
+#include <functional>
+
+template <typename Sample> class SmoothingEngine;
 
 // The user's options for one run. Values are in 8-bit units for both depths.
 struct FilterParameters {
@@ -24,3 +27,10 @@ OSErr runFilterPass(FilterRecord& record, const FilterParameters& parameters);
 
 // The pass for the record's depth: 8 or 16 bits per channel; filterBadMode for any other.
 OSErr runFilterPassForDepth(FilterRecord& record, const FilterParameters& parameters);
+
+// The pass with the pixel scan left to the caller (the parallel pass): every other step as in
+// runFilterPass; scan is called once with the engine, after the colour key, unless the filter
+// rectangle is empty.
+template <typename Sample>
+OSErr runFilterPassWithScan(FilterRecord& record, const FilterParameters& parameters,
+                            const std::function<void(SmoothingEngine<Sample>&)>& scan);

@@ -2,6 +2,8 @@
 // for 8-bit and 16-bit samples.
 #include "smoothing_engine.h"
 
+#include "changed_pixels.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -21,6 +23,10 @@ int32_t distance(Position a, Position b) {
 // Halves of a signed offset: near rounds toward zero, far takes the rest.
 int32_t nearHalf(int32_t d) { return d / 2; }
 int32_t farHalf(int32_t d) { return d - d / 2; }
+
+template <typename Sample> const Sample* advance(const Sample* pixel, int64_t byteOffset) {
+    return reinterpret_cast<const Sample*>(reinterpret_cast<const uint8_t*>(pixel) + byteOffset);
+}
 
 Position step(Position p, int32_t direction, int32_t count = 1) {
     return {p.x + cellDx[direction] * count, p.y + cellDy[direction] * count};
@@ -47,26 +53,86 @@ struct Facing {
 template <typename Sample>
 SmoothingEngine<Sample>::SmoothingEngine(FilterRecord& filterRecord, int32_t smoothRange)
     : filterRecord(filterRecord), smoothRange(smoothRange),
-      walkSmoothRange(static_cast<uint32_t>(smoothRange)), window_(filterRecord) {}
+      walkSmoothRange(static_cast<uint32_t>(smoothRange)), window_(filterRecord) {
+    for (int32_t cell = 0; cell < 9; ++cell)
+        cellOffset_[cell] = cellDy[cell] * window_.inputRowBytes() +
+                            cellDx[cell] * int64_t{SampleTraits<Sample>::pixelSize};
+}
 
 template <typename Sample> void SmoothingEngine<Sample>::scan() {
-    static constexpr int32_t directions[4] = {5, 3, 1, 7};
+    scanRows(window_.bounds().top, window_.bounds().bottom);
+}
+
+template <typename Sample> void SmoothingEngine<Sample>::scanRows(int32_t top, int32_t bottom) {
+    constexpr size_t pixelSize = SampleTraits<Sample>::pixelSize;
     const VRect& bounds = window_.bounds();
+    if (bounds.left >= bounds.right)
+        return;
+    const int32_t width = bounds.right - bounds.left;
+    const int64_t rowBytes = window_.inputRowBytes();
     Neighbourhood neighbourhood;
-    for (int32_t y = bounds.top; y < bounds.bottom; ++y) {
-        for (int32_t x = bounds.left; x < bounds.right; ++x) {
-            gatherNeighbourhood(x, y, neighbourhood);
-            for (int32_t d : directions)
-                dispatchDirection(neighbourhood, x, y, d, classifyEdge(neighbourhood, d));
-        }
+    for (int32_t y = std::max(top, bounds.top); y < std::min(bottom, bounds.bottom); ++y) {
+        const auto* row = reinterpret_cast<const uint8_t*>(window_.inputPixelInside(bounds.left, y));
+        // A missing row compares equal, like the missing neighbour it stands for.
+        const uint8_t* above = y > bounds.top ? row - rowBytes : row;
+        const uint8_t* below = y + 1 < bounds.bottom ? row + rowBytes : row;
+        for (int32_t x = firstChangedPixel<pixelSize>(row, above, below, 0, width); x < width;
+             x = firstChangedPixel<pixelSize>(row, above, below, x + 1, width))
+            treatPixel(bounds.left + x, y, neighbourhood);
     }
+}
+
+template <typename Sample>
+void SmoothingEngine<Sample>::treatPixel(int32_t x, int32_t y, Neighbourhood& neighbourhood) const {
+    gatherNeighbourhood(x, y, neighbourhood);
+    for (int32_t d : {5, 3, 1, 7})
+        dispatchDirection(neighbourhood, x, y, d, classifyEdge(neighbourhood, d));
 }
 
 template <typename Sample>
 void SmoothingEngine<Sample>::gatherNeighbourhood(int32_t x, int32_t y,
                                                   Neighbourhood& neighbourhood) const {
+    if (hasFullNeighbourhood(x, y)) {
+        const auto* centre = reinterpret_cast<const uint8_t*>(window_.inputPixelInside(x, y));
+        for (int32_t cell = 0; cell < 9; ++cell)
+            neighbourhood.cells[cell] = reinterpret_cast<const Sample*>(centre + cellOffset_[cell]);
+        return;
+    }
     for (int32_t cell = 0; cell < 9; ++cell)
         neighbourhood.cells[cell] = window_.inputPixel(x + cellDx[cell], y + cellDy[cell]);
+}
+
+template <typename Sample>
+int32_t SmoothingEngine<Sample>::stepsInside(int32_t x, int32_t y, int32_t direction) const {
+    const VRect& bounds = window_.bounds();
+    int64_t steps = INT32_MAX;
+    if (cellDx[direction] > 0)
+        steps = int64_t{bounds.right} - 1 - x;
+    else if (cellDx[direction] < 0)
+        steps = int64_t{x} - bounds.left;
+    if (cellDy[direction] > 0)
+        steps = std::min(steps, int64_t{bounds.bottom} - 1 - y);
+    else if (cellDy[direction] < 0)
+        steps = std::min(steps, int64_t{y} - bounds.top);
+    return static_cast<int32_t>(steps);
+}
+
+template <typename Sample>
+void SmoothingEngine<Sample>::write(int32_t x, int32_t y, WriteKind kind, const Sample* value) const {
+    Sample* output = window_.outputPixelInside(x, y);
+    const Sample* input = window_.inputPixelInside(x, y);
+    if (log_ == nullptr) {
+        applyWrite(output, input, kind, value);
+        return;
+    }
+    RecordedWrite<Sample> recorded{x, y, kind, {}};
+    std::copy(value, value + 4, recorded.value.data());
+    if (log_->owns(y)) {
+        applyWrite(output, input, kind, value);
+        log_->own.push_back(recorded);
+    } else {
+        log_->foreign.push_back(recorded);
+    }
 }
 
 template <typename Sample>
@@ -142,9 +208,12 @@ void SmoothingEngine<Sample>::dispatchDirection(const Neighbourhood& neighbourho
     case EdgeOuterCorner:
         applyCornerPattern(neighbourhood, x, y, direction, edgeClass);
         break;
-    case EdgeIsolated:
-        neighbourhood.average(window_.outputPixel(x, y), 5);
+    case EdgeIsolated: {
+        Colour<Sample> averaged;
+        neighbourhood.average(averaged.data(), 5);
+        write(x, y, WriteKind::Overwrite, averaged.data());
         break;
+    }
     default:
         break;
     }
@@ -164,16 +233,33 @@ int32_t SmoothingEngine<Sample>::followRun(int32_t startX, int32_t startY, int32
     bool mainOk = main != nullptr;
     bool sideOk = side != nullptr;
     bool met = pixelsMatch(main, side, tol);
-    while (mainOk && sideOk && !met) {
-        endX += cellDx[stepDirection];
-        endY += cellDy[stepDirection];
-        const Sample* nextMain = window_.inputPixel(endX, endY);
-        const Sample* nextSide = window_.inputPixel(endX + sideDx, endY + sideDy);
-        mainOk = pixelsMatch(main, nextMain, tol);
-        sideOk = pixelsMatch(side, nextSide, tol);
-        met = pixelsMatch(nextMain, nextSide, tol);
-        main = nextMain;
-        side = nextSide;
+    if (mainOk && sideOk && !met) {
+        // While both tracks' next positions are inside, step by address without bounds tests.
+        const int32_t inside = std::min(stepsInside(startX, startY, stepDirection),
+                                        stepsInside(startX + sideDx, startY + sideDy, stepDirection));
+        const int64_t stride = cellOffset_[stepDirection];
+        int32_t steps = 0;
+        while (steps < inside && mainOk && sideOk && !met) {
+            ++steps;
+            const Sample* nextMain = advance(main, stride);
+            const Sample* nextSide = advance(side, stride);
+            mainOk = pixelsMatch(main, nextMain, tol);
+            sideOk = pixelsMatch(side, nextSide, tol);
+            met = pixelsMatch(nextMain, nextSide, tol);
+            main = nextMain;
+            side = nextSide;
+        }
+        endX += steps * cellDx[stepDirection];
+        endY += steps * cellDy[stepDirection];
+        if (mainOk && sideOk && !met) {
+            // The next step leaves the rectangle on at least one track, which ends the walk.
+            endX += cellDx[stepDirection];
+            endY += cellDy[stepDirection];
+            const Sample* nextMain = window_.inputPixel(endX, endY);
+            const Sample* nextSide = window_.inputPixel(endX + sideDx, endY + sideDy);
+            mainOk = pixelsMatch(main, nextMain, tol);
+            sideOk = pixelsMatch(side, nextSide, tol);
+        }
     }
     endX -= cellDx[stepDirection];
     endY -= cellDy[stepDirection];
@@ -288,16 +374,6 @@ void SmoothingEngine<Sample>::measureRun(const Neighbourhood& neighbourhood, int
 }
 
 template <typename Sample>
-void SmoothingEngine<Sample>::mergeInto(Sample* target, const Sample* reference,
-                                        const Sample* value) const {
-    if (reference != nullptr && samePixel(target, reference)) {
-        std::copy(value, value + 4, target);
-        return;
-    }
-    blendPixels(value, 0.5f, target, 0.5f, target);
-}
-
-template <typename Sample>
 void SmoothingEngine<Sample>::applyCornerPattern(const Neighbourhood& neighbourhood, int32_t x,
                                                  int32_t y, int32_t direction,
                                                  EdgeClass edgeClass) const {
@@ -321,20 +397,19 @@ void SmoothingEngine<Sample>::applyCornerPattern(const Neighbourhood& neighbourh
                    walkLength(c, facing.right, facing.back)))
             return;
         neighbourhood.average(averaged.data(), 2);
-        mergeInto(window_.outputPixel(x, y), neighbourhood.centre(), averaged.data());
+        write(x, y, WriteKind::Merge, averaged.data());
         return;
     }
 
     const Position n = step(c, facing.front);
     if (!small(walkLength(n, facing.left, facing.front), walkLength(n, facing.back, facing.right)))
         return;
-    Sample* target = window_.outputPixel(n.x, n.y);
-    if (target == nullptr)
+    if (!window_.insideFilterRect(n.x, n.y))
         return;
     Neighbourhood around;
     gatherNeighbourhood(n.x, n.y, around);
     around.average(averaged.data(), 2);
-    mergeInto(target, around.centre(), averaged.data());
+    write(n.x, n.y, WriteKind::Merge, averaged.data());
 }
 
 template <typename Sample>
@@ -347,12 +422,13 @@ void SmoothingEngine<Sample>::blendRun(const Neighbourhood& neighbourhood, int32
 
     if (run.kind == Flank) {
         const Position p = step(c, direction);
-        Sample* target = window_.outputPixel(p.x, p.y);
-        if (target == nullptr)
+        if (!window_.insideFilterRect(p.x, p.y))
             return;
         Neighbourhood around;
         gatherNeighbourhood(p.x, p.y, around);
-        around.average(target, 4);
+        Colour<Sample> averaged;
+        around.average(averaged.data(), 4);
+        write(p.x, p.y, WriteKind::Overwrite, averaged.data());
         return;
     }
     if (run.kind != IsolatedTip && run.kind != Tip && run.kind != Step)
@@ -409,7 +485,9 @@ void SmoothingEngine<Sample>::blendRun(const Neighbourhood& neighbourhood, int32
             return;
         }
         if (n == 1) {
-            neighbourhood.average(window_.outputPixel(x, y), 1);
+            Colour<Sample> averaged;
+            neighbourhood.average(averaged.data(), 1);
+            write(x, y, WriteKind::Overwrite, averaged.data());
             return;
         }
         const LinearThreeOffsetFunction weight(
@@ -484,25 +562,19 @@ void SmoothingEngine<Sample>::blendWalk(int32_t direction, int32_t startX, int32
             w = 0.0f;
         const int32_t px = startX + i * cellDx[direction];
         const int32_t py = startY + i * cellDy[direction];
-        const Sample* input = window_.inputPixel(px, py);
-        Sample* output = window_.outputPixel(px, py);
-        if (input == nullptr || output == nullptr)
+        if (!window_.insideFilterRect(px, py))
             continue; // outside the filter rectangle: nothing read or written
+        const Sample* input = window_.inputPixelInside(px, py);
         Colour<Sample>& follower = i <= switchStep ? from : to;
         std::copy(input, input + 4, follower.data());
 
-        const float fromWeight = 1.0f - w;
-        if (samePixel(output, input)) {
-            blendPixels(from.data(), fromWeight, to.data(), w, output);
-        } else {
-            Colour<Sample> mixed;
-            blendChannels(&from.samples[Red], &from.samples[Green], &from.samples[Blue],
-                          &from.samples[Alpha], fromWeight, &to.samples[Red], &to.samples[Green],
-                          &to.samples[Blue], &to.samples[Alpha], w, &mixed.samples[Red],
-                          &mixed.samples[Green], &mixed.samples[Blue], &mixed.samples[Alpha],
-                          fullScale);
-            blendPixels(mixed.data(), 0.5f, output, 0.5f, output);
-        }
+        Colour<Sample> mixed;
+        blendChannels(&from.samples[Red], &from.samples[Green], &from.samples[Blue],
+                      &from.samples[Alpha], 1.0f - w, &to.samples[Red], &to.samples[Green],
+                      &to.samples[Blue], &to.samples[Alpha], w, &mixed.samples[Red],
+                      &mixed.samples[Green], &mixed.samples[Blue], &mixed.samples[Alpha],
+                      fullScale);
+        write(px, py, WriteKind::Merge, mixed.data());
     }
 }
 

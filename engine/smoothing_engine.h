@@ -7,6 +7,7 @@
 #include "host_interface.h"
 #include "image_window.h"
 #include "neighbourhood.h"
+#include "output_writes.h"
 
 #include <cstdint>
 
@@ -49,6 +50,11 @@ template <typename Sample> class SmoothingEngine {
     // Visits every pixel of the filter rectangle, top to bottom and left to right, and treats
     // it facing right, left, up and down in that order.
     void scan();
+    // The same for the rows top..bottom - 1 of the filter rectangle only.
+    void scanRows(int32_t top, int32_t bottom);
+    // From now on, writes go through the log instead of straight into the output buffer (the
+    // banded parallel pass); null restores direct writes.
+    void recordWritesInto(BandWriteLog<Sample>* log) { log_ = log; }
 
     void gatherNeighbourhood(int32_t x, int32_t y, Neighbourhood& neighbourhood) const;
     EdgeClass classifyEdge(const Neighbourhood& neighbourhood, int32_t direction) const;
@@ -80,11 +86,22 @@ template <typename Sample> class SmoothingEngine {
     // The smooth range in the units of luminanceDifference.
     int32_t luminanceTolerance() const { return smoothRange * SampleTraits<Sample>::toleranceScale; }
     bool continuesLine(const Sample* centre, const Sample* cell) const;
-    // Writes value into target: outright while target still holds its input value, else as an
-    // even mix with what an earlier step left there.
-    void mergeInto(Sample* target, const Sample* reference, const Sample* value) const;
+    // Classifies and treats one pixel in the four directions.
+    void treatPixel(int32_t x, int32_t y, Neighbourhood& neighbourhood) const;
+    // True when all nine cells around (x, y) lie inside the filter rectangle.
+    bool hasFullNeighbourhood(int32_t x, int32_t y) const {
+        return window_.insideFilterRect(x - 1, y - 1) && window_.insideFilterRect(x + 1, y + 1);
+    }
+    // How many steps from (x, y), which is inside, stay inside the filter rectangle.
+    int32_t stepsInside(int32_t x, int32_t y, int32_t direction) const;
+    // Applies (or, in the banded pass, logs) a write to the output pixel at (x, y), which must
+    // lie inside the filter rectangle.
+    void write(int32_t x, int32_t y, WriteKind kind, const Sample* value) const;
 
     ImageWindow<Sample> window_;
+    // Byte offset of each neighbour cell (and so of one step in each direction) in the input.
+    int64_t cellOffset_[9];
+    BandWriteLog<Sample>* log_ = nullptr;
 };
 
 extern template class SmoothingEngine<uint8_t>;
