@@ -19,7 +19,6 @@ template <typename Sample> struct PixelNeighbourhood {
 
 template <typename Sample>
 void PixelNeighbourhood<Sample>::average(Sample* target, int32_t centreWeight) const {
-    constexpr float fullScale = SampleTraits<Sample>::fullScale;
     float count = 0.0f;
     float alphaSum = 0.0f;
     float redSum = 0.0f;
@@ -27,7 +26,7 @@ void PixelNeighbourhood<Sample>::average(Sample* target, int32_t centreWeight) c
     float blueSum = 0.0f;
     auto add = [&](const Sample* pixel) {
         const float alpha = static_cast<float>(pixel[Alpha]);
-        const float coverage = alpha / fullScale;
+        const float coverage = coverageOf(pixel[Alpha]);
         count += 1.0f;
         alphaSum += alpha;
         redSum += static_cast<float>(pixel[Red]) * coverage;
@@ -54,7 +53,7 @@ void PixelNeighbourhood<Sample>::average(Sample* target, int32_t centreWeight) c
         return;
     }
     // Un-premultiplied from the truncated integer samples, as stored.
-    const float coverage = static_cast<float>(target[Alpha]) / fullScale;
+    const float coverage = coverageOf(target[Alpha]);
     for (int c = Red; c <= Blue; ++c) {
         target[c] = static_cast<Sample>(
             clampToScale(static_cast<int32_t>(static_cast<float>(target[c]) / coverage)));

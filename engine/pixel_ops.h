@@ -44,6 +44,33 @@ template <typename Sample> bool pixelsMatch(const Sample* a, const Sample* b, in
     return within(0) & within(1) & within(2) & within(3);
 }
 
+// Alpha as a fraction of full opacity. The 8-bit form looks the quotient up (a division costs
+// more than the rest of a luminance difference); the 16-bit form divides by a power of two,
+// which the compiler turns into an exact multiplication.
+struct CoverageTable {
+    float values[256];
+    constexpr CoverageTable() : values() {
+        for (int i = 0; i < 256; ++i)
+            values[i] = static_cast<float>(i) / static_cast<float>(SampleTraits<uint8_t>::fullScale);
+    }
+};
+inline constexpr CoverageTable coverageTable8;
+
+inline float coverageOf(uint8_t alpha) { return coverageTable8.values[alpha]; }
+inline float coverageOf(uint16_t alpha) {
+    static_assert(SampleTraits<uint16_t>::fullScale == 32768);
+    return static_cast<float>(alpha) / static_cast<float>(SampleTraits<uint16_t>::fullScale);
+}
+
+// ceil for positive and floor for negative values, as an integer; without SSE4.1 the library
+// calls for these cost more than the whole luminance difference. Exact for |value| < 2^31.
+inline int32_t roundAwayFromZero(float value) {
+    const int32_t truncated = static_cast<int32_t>(value);
+    if (static_cast<float>(truncated) == value)
+        return truncated;
+    return value > 0.0f ? truncated + 1 : truncated - 1;
+}
+
 // Signed brightness of a over b in sample units: positive when a is brighter, negative when it is
 // darker or equally bright but different, 0 when they are identical or one is missing. Pixels
 // that differ at all are at least 1 apart, and a difference in coverage counts even where the
@@ -51,9 +78,8 @@ template <typename Sample> bool pixelsMatch(const Sample* a, const Sample* b, in
 template <typename Sample> int32_t luminanceDifference(const Sample* a, const Sample* b) {
     if (a == nullptr || b == nullptr || samePixel(a, b))
         return 0;
-    constexpr float fullScale = SampleTraits<Sample>::fullScale;
-    const float coverageA = static_cast<float>(a[Alpha]) / fullScale;
-    const float coverageB = static_cast<float>(b[Alpha]) / fullScale;
+    const float coverageA = coverageOf(a[Alpha]);
+    const float coverageB = coverageOf(b[Alpha]);
     const float redA = static_cast<float>(a[Red]) * coverageA;
     const float greenA = static_cast<float>(a[Green]) * coverageA;
     const float blueA = static_cast<float>(a[Blue]) * coverageA;
@@ -72,8 +98,7 @@ template <typename Sample> int32_t luminanceDifference(const Sample* a, const Sa
     if (floorMagnitude == 0)
         floorMagnitude = 1;
 
-    const int32_t rounded = static_cast<int32_t>(difference > 0.0f ? std::ceil(difference)
-                                                                   : std::floor(difference));
+    const int32_t rounded = roundAwayFromZero(difference);
     const int32_t magnitude = std::max(floorMagnitude, std::abs(rounded));
     return rounded > 0 ? magnitude : -magnitude;
 }

@@ -85,8 +85,14 @@ template <typename Sample> void SmoothingEngine<Sample>::scanRows(int32_t top, i
 template <typename Sample>
 void SmoothingEngine<Sample>::treatPixel(int32_t x, int32_t y, Neighbourhood& neighbourhood) const {
     gatherNeighbourhood(x, y, neighbourhood);
-    for (int32_t d : {5, 3, 1, 7})
+    const Sample* centre = neighbourhood.centre();
+    for (int32_t d : {5, 3, 1, 7}) {
+        // Facing an identical or missing neighbour the luminance difference is 0: no edge.
+        const Sample* front = neighbourhood.cells[d];
+        if (front == nullptr || samePixel(centre, front))
+            continue;
         dispatchDirection(neighbourhood, x, y, d, classifyEdge(neighbourhood, d));
+    }
 }
 
 template <typename Sample>
