@@ -1,13 +1,14 @@
 // The banded parallel pass.
 //
 // Classification and run measurement read only the input, so bands of rows can be scanned at the
-// same time. Each band applies the writes that land in its own rows at once and logs every write
-// it makes. The sequential result is then restored row region by row region: a region whose pixels
-// a band above also wrote has those pixels reset to their input and rebuilt from the logs in band
-// order (the band above's writes first, then the region's own); writes from bands below are
-// applied last, again in band order. Each output pixel thus sees its writes in scan order, and a
-// merge gives the same value as in the sequential pass because a written value never depends on
-// the output buffer.
+// same time. A band applies its writes into its own rows at once, except in its first few rows,
+// where writes from the band above usually land and must come first: those it keeps for later,
+// like its writes into other bands' rows. Then each band's region is settled: the writes from
+// bands above, the region's kept writes, and the writes from bands below, each in band order and
+// scan order. A write from above that lands deeper than the kept rows meets a pixel the region has
+// already written; such pixels are reset to their input, and the band is scanned once more to
+// recover its own writes to them. Each output pixel thus sees its writes in scan order, and every
+// merge gives the sequential value because a written value never depends on the output buffer.
 #include "parallel_pass.h"
 
 #include "smoothing_engine.h"
@@ -25,8 +26,8 @@ namespace {
 
 constexpr OSErr outOfMemory = -108; // the host's memFullErr
 
-// Calls work(worker) on `threads` threads, the calling thread included, and waits for all.
-// Fewer threads run when the system refuses to start more.
+// Calls work() on `threads` threads, the calling thread included, and waits for all. Fewer
+// threads run when the system refuses to start more.
 template <typename Work> void onThreads(int threads, Work work) {
     std::vector<std::thread> pool;
     for (int i = 1; i < threads; ++i) {
@@ -55,32 +56,41 @@ class WorkCounter {
     int32_t limit_;
 };
 
-template <typename Sample> struct Region {
-    std::vector<RecordedWrite<Sample>> fromAbove; // in band order, then scan order
-    std::vector<RecordedWrite<Sample>> fromBelow;
+template <typename Sample> using WriteList = std::vector<RecordedWrite<Sample>>;
+
+// Writes that other bands made into one band's rows, in band order and scan order.
+template <typename Sample> struct ForeignWrites {
+    WriteList<Sample> fromAbove;
+    WriteList<Sample> fromBelow;
 };
 
 template <typename Sample> class BandedScan {
   public:
-    BandedScan(SmoothingEngine<Sample>& engine, int32_t bandRows)
-        : engine_(engine), window_(engine.window()), bandRows_(std::max(1, bandRows)) {
+    BandedScan(SmoothingEngine<Sample>& engine, const BandLayout& layout)
+        : engine_(engine), window_(engine.window()), bandRows_(std::max(1, layout.bandRows)) {
         const VRect& bounds = window_.bounds();
         const int32_t rows = std::max(0, bounds.bottom - bounds.top);
         const int32_t bands = (rows + bandRows_ - 1) / bandRows_;
         logs_.resize(size_t(bands));
-        regions_.resize(size_t(bands));
+        foreign_.resize(size_t(bands));
         for (int32_t b = 0; b < bands; ++b) {
-            logs_[size_t(b)].top = bounds.top + b * bandRows_;
-            logs_[size_t(b)].bottom = std::min(bounds.bottom, bounds.top + (b + 1) * bandRows_);
+            BandWriteLog<Sample>& log = logs_[size_t(b)];
+            log.top = bounds.top + b * bandRows_;
+            log.bottom = std::min(bounds.bottom, log.top + bandRows_);
+            // Nothing lies above the first band: it applies everything at once.
+            const int32_t deferred = b == 0 ? 0 : std::clamp(layout.deferredRows, 0, bandRows_);
+            log.deferredBottom = std::min(log.bottom, log.top + deferred);
         }
     }
 
     void run(int threads) {
         WorkCounter bands(bandCount());
         onThreads(threads, [&] { guarded([&] { scanBands(bands); }); });
-        sortForeignWrites();
-        WorkCounter regions(bandCount());
-        onThreads(threads, [&] { guarded([&] { settleRegions(regions); }); });
+        if (!failure_) {
+            sortForeignWrites();
+            WorkCounter regions(bandCount());
+            onThreads(threads, [&] { guarded([&] { settleRegions(regions); }); });
+        }
         if (failure_)
             std::rethrow_exception(failure_);
     }
@@ -108,94 +118,106 @@ template <typename Sample> class BandedScan {
         }
     }
 
-    // Files every write into another band's rows under that band's region, keeping band order.
     void sortForeignWrites() {
         for (int32_t b = 0; b < bandCount(); ++b) {
             for (const RecordedWrite<Sample>& write : logs_[size_t(b)].foreign) {
-                Region<Sample>& region = regions_[size_t(bandOf(write.y))];
-                (bandOf(write.y) > b ? region.fromAbove : region.fromBelow).push_back(write);
+                const int32_t target = bandOf(write.y);
+                ForeignWrites<Sample>& into = foreign_[size_t(target)];
+                (target > b ? into.fromAbove : into.fromBelow).push_back(write);
             }
         }
     }
 
     void settleRegions(WorkCounter& regions) {
-        std::vector<int64_t> rebuilt;
+        SmoothingEngine<Sample> engine(engine_.filterRecord, engine_.smoothRange);
+        std::vector<int64_t> deepPixels;
         for (int32_t r; regions.take(r);) {
-            const Region<Sample>& region = regions_[size_t(r)];
-            if (!region.fromAbove.empty())
-                rebuild(region.fromAbove, logs_[size_t(r)].own, rebuilt);
-            for (const RecordedWrite<Sample>& write : region.fromBelow)
-                apply(write);
+            const BandWriteLog<Sample>& log = logs_[size_t(r)];
+            const ForeignWrites<Sample>& foreign = foreign_[size_t(r)];
+            const WriteList<Sample> ownDeep = recoverDeepWrites(engine, log, foreign.fromAbove, deepPixels);
+            applyAll(foreign.fromAbove);
+            applyAll(log.kept);
+            applyAll(ownDeep);
+            applyAll(foreign.fromBelow);
         }
     }
 
-    // Resets the pixels that bands above wrote and replays their writes, then the region's own
-    // writes to those pixels.
-    void rebuild(const std::vector<RecordedWrite<Sample>>& fromAbove,
-                 const std::vector<RecordedWrite<Sample>>& own, std::vector<int64_t>& rebuilt) {
-        rebuilt.clear();
-        for (const RecordedWrite<Sample>& write : fromAbove)
-            rebuilt.push_back(key(write));
-        std::sort(rebuilt.begin(), rebuilt.end());
-        rebuilt.erase(std::unique(rebuilt.begin(), rebuilt.end()), rebuilt.end());
+    // For the pixels below the kept rows that bands above wrote: resets them to their input and
+    // returns the band's own writes to them, found by scanning the band again.
+    WriteList<Sample> recoverDeepWrites(SmoothingEngine<Sample>& engine, const BandWriteLog<Sample>& log,
+                                        const WriteList<Sample>& fromAbove, std::vector<int64_t>& deepPixels) {
+        deepPixels.clear();
         for (const RecordedWrite<Sample>& write : fromAbove) {
-            const Sample* input = window_.inputPixelInside(write.x, write.y);
-            std::copy(input, input + 4, window_.outputPixelInside(write.x, write.y));
+            if (write.y >= log.deferredBottom)
+                deepPixels.push_back(pixelKey(write.x, write.y));
         }
-        for (const RecordedWrite<Sample>& write : fromAbove)
-            apply(write);
-        for (const RecordedWrite<Sample>& write : own) {
-            if (std::binary_search(rebuilt.begin(), rebuilt.end(), key(write)))
-                apply(write);
+        if (deepPixels.empty())
+            return {};
+        std::sort(deepPixels.begin(), deepPixels.end());
+        deepPixels.erase(std::unique(deepPixels.begin(), deepPixels.end()), deepPixels.end());
+        for (const RecordedWrite<Sample>& write : fromAbove) {
+            if (write.y >= log.deferredBottom) {
+                const Sample* input = window_.inputPixelInside(write.x, write.y);
+                std::copy(input, input + 4, window_.outputPixelInside(write.x, write.y));
+            }
         }
+        BandWriteLog<Sample> again;
+        again.top = log.top;
+        again.bottom = log.bottom;
+        again.onlyPixels = &deepPixels;
+        engine.recordWritesInto(&again);
+        engine.scanRows(log.top, log.bottom);
+        return std::move(again.kept);
     }
 
-    int64_t key(const RecordedWrite<Sample>& write) const {
-        return (int64_t{write.y} << 32) + (int64_t{write.x} - window_.bounds().left);
-    }
-
-    void apply(const RecordedWrite<Sample>& write) const {
-        applyWrite(window_.outputPixelInside(write.x, write.y), window_.inputPixelInside(write.x, write.y),
-                   write.kind, write.value.data());
+    void applyAll(const WriteList<Sample>& writes) const {
+        for (const RecordedWrite<Sample>& write : writes) {
+            applyWrite(window_.outputPixelInside(write.x, write.y), window_.inputPixelInside(write.x, write.y),
+                       write.kind, write.value.data());
+        }
     }
 
     SmoothingEngine<Sample>& engine_;
     const ImageWindow<Sample>& window_;
     int32_t bandRows_;
     std::vector<BandWriteLog<Sample>> logs_;
-    std::vector<Region<Sample>> regions_;
+    std::vector<ForeignWrites<Sample>> foreign_;
     std::mutex failureMutex_;
     std::exception_ptr failure_;
 };
 
 template <typename Sample>
-OSErr runBanded(FilterRecord& record, const FilterParameters& parameters, int threads, int32_t bandRows) {
+OSErr runBanded(FilterRecord& record, const FilterParameters& parameters, int threads, const BandLayout& layout) {
     try {
         return runFilterPassWithScan<Sample>(record, parameters, [&](SmoothingEngine<Sample>& engine) {
-            BandedScan<Sample>(engine, bandRows).run(std::max(1, threads));
+            BandedScan<Sample>(engine, layout).run(std::max(1, threads));
         });
     } catch (const std::bad_alloc&) {
         return outOfMemory;
     }
 }
 
-// Bands small enough that every thread gets several (uneven line art balances out), large enough
-// that few writes cross a band border.
-int32_t defaultBandRows(const FilterRecord& record, int threads) {
+// Several bands per thread, so that uneven line art balances out; tall enough that the kept
+// leading rows are a small share of each band. Writes from above rarely reach deeper than a few
+// dozen rows (half the longest staircase run of a steep line).
+BandLayout defaultLayout(const FilterRecord& record, int threads) {
     const VRect bounds = filterBounds(record);
     const int32_t rows = std::max(1, bounds.bottom - bounds.top);
-    return std::max(16, rows / (8 * std::max(1, threads)));
+    BandLayout layout;
+    layout.bandRows = std::max(64, rows / (4 * threads));
+    layout.deferredRows = 48;
+    return layout;
 }
 
 } // namespace
 
 OSErr runFilterPassBanded(FilterRecord& record, const FilterParameters& parameters, int threads,
-                          int32_t bandRows) {
+                          const BandLayout& layout) {
     switch (record.depth) {
     case 8:
-        return runBanded<uint8_t>(record, parameters, threads, bandRows);
+        return runBanded<uint8_t>(record, parameters, threads, layout);
     case 16:
-        return runBanded<uint16_t>(record, parameters, threads, bandRows);
+        return runBanded<uint16_t>(record, parameters, threads, layout);
     default:
         return filterBadMode;
     }
@@ -204,5 +226,5 @@ OSErr runFilterPassBanded(FilterRecord& record, const FilterParameters& paramete
 OSErr runFilterPassParallel(FilterRecord& record, const FilterParameters& parameters, int threads) {
     if (threads <= 1)
         return runFilterPassForDepth(record, parameters);
-    return runFilterPassBanded(record, parameters, threads, defaultBandRows(record, threads));
+    return runFilterPassBanded(record, parameters, threads, defaultLayout(record, threads));
 }

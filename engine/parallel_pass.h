@@ -11,6 +11,13 @@
 // Like runFilterPassForDepth, on up to `threads` threads (values below 1 count as 1).
 OSErr runFilterPassParallel(FilterRecord& record, const FilterParameters& parameters, int threads);
 
-// The same with bands of bandRows rows (at least 1): the banding made visible for tests.
+// How the banded pass cuts the filter rectangle.
+struct BandLayout {
+    int32_t bandRows = 64;     // rows per band, at least 1
+    int32_t deferredRows = 32; // leading rows of each band whose writes wait for the bands above
+};
+
+// The banded pass with an explicit layout, also with one thread: the banding made visible for
+// tests. Any layout gives the sequential pass's bytes; it only changes the speed.
 OSErr runFilterPassBanded(FilterRecord& record, const FilterParameters& parameters, int threads,
-                          int32_t bandRows);
+                          const BandLayout& layout);

@@ -131,14 +131,16 @@ void SmoothingEngine<Sample>::write(int32_t x, int32_t y, WriteKind kind, const 
         applyWrite(output, input, kind, value);
         return;
     }
+    const WriteRoute route = log_->route(x, y);
+    if (route == WriteRoute::Apply) {
+        applyWrite(output, input, kind, value);
+        return;
+    }
+    if (route == WriteRoute::Drop)
+        return;
     RecordedWrite<Sample> recorded{x, y, kind, {}};
     std::copy(value, value + 4, recorded.value.data());
-    if (log_->owns(y)) {
-        applyWrite(output, input, kind, value);
-        log_->own.push_back(recorded);
-    } else {
-        log_->foreign.push_back(recorded);
-    }
+    (route == WriteRoute::Keep ? log_->kept : log_->foreign).push_back(recorded);
 }
 
 template <typename Sample>
