@@ -25,7 +25,7 @@
 namespace {
 
 #ifndef TOVRIN_DIFFERENTIAL_ROUNDS
-#define TOVRIN_DIFFERENTIAL_ROUNDS 1500
+#define TOVRIN_DIFFERENTIAL_ROUNDS 10000
 #endif
 
 int32_t rounds() {
