@@ -61,7 +61,11 @@ INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         default:
             return FALSE;
         }
-    // The hidden, disabled buttons leave Return and Escape to arrive as characters.
+    // The default button is hidden and disabled, so the dialog manager would swallow Return;
+    // asking for every key lets Return and Escape arrive as characters below.
+    case WM_GETDLGCODE:
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, DLGC_WANTALLKEYS);
+        return TRUE;
     case WM_CHAR: {
         const unsigned character = wParam & 0xFF;
         if (character == '\r' || character == 0x1B)

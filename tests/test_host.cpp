@@ -67,6 +67,11 @@ template <typename Sample> OSErr TestHost<Sample>::advance() {
 }
 
 template <typename Sample> OSErr TestHost<Sample>::run(const FilterParameters& parameters) {
+    return runWith([&](FilterRecord& r) { return runFilterPass<Sample>(r, parameters); });
+}
+
+template <typename Sample>
+OSErr TestHost<Sample>::runWith(const std::function<OSErr(FilterRecord&)>& call) {
     record = FilterRecord{};
     bigDocumentData = BigDocumentStruct{};
     record.imageSize = Point{int16_t(height_), int16_t(width_)};
@@ -88,7 +93,7 @@ template <typename Sample> OSErr TestHost<Sample>::run(const FilterParameters& p
     inBuffer_.clear();
     outBuffer_.clear();
     currentAdvance = [this] { return advance(); };
-    const OSErr result = runFilterPass<Sample>(record, parameters);
+    const OSErr result = call(record);
     currentAdvance = nullptr;
 
     result_ = document_;

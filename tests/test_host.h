@@ -32,6 +32,9 @@ template <typename Sample> class TestHost {
 
     // Runs the pass through runFilterPass for this depth and writes the output back.
     OSErr run(const FilterParameters& parameters);
+    // The same with another caller of the pass (the plug-in's entry point, for instance), which
+    // receives the record as the host set it up and returns the call's result code.
+    OSErr runWith(const std::function<OSErr(FilterRecord&)>& call);
 
     // Set up before run().
     VRect filterRect;                  // document coordinates, default the whole document
