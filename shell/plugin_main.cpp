@@ -23,6 +23,8 @@ bool supportedImage(const FilterRecord& record) {
 }
 
 void dispatch(int16_t selector, void* record, int16_t* result) {
+    if (record == nullptr)
+        return;
     if (selector == filterSelectorAbout) {
         call.aboutRecord = static_cast<AboutRecord*>(record);
         suiteAccess = call.aboutRecord->sSPBasic;
