@@ -27,7 +27,9 @@ HostSuite hostSuites[hostSuiteCount] = {
     {"JavaScript Scripting Suite", 3},
 };
 
-HostSuite::~HostSuite() { releaseHostSuite(*this); }
+HostSuite::~HostSuite() {
+    releaseHostSuite(*this);
+}
 
 const void* acquireHostSuite(HostSuite& record) {
     if (record.suite != nullptr)

@@ -7,7 +7,9 @@ HINSTANCE instance = nullptr;
 
 } // namespace
 
-HINSTANCE moduleInstance() { return instance; }
+HINSTANCE moduleInstance() {
+    return instance;
+}
 
 // Recorded on every notification, not only at process attach: the handle never changes, and a
 // thread notification is as good a moment as any to have it.

@@ -46,8 +46,8 @@ void pressOk(HWND window, FilterParameters& parameters) {
 void chooseColour(HWND window, const FilterRecord& record, FilterParameters& parameters) {
     ColorServicesInfo info = chooseColourRequest();
     // A host without colour services is treated like a cancelled picker.
-    const OSErr code = record.colorServices != nullptr ? record.colorServices(&info)
-                                                       : userCanceledErr;
+    const OSErr code =
+        record.colorServices != nullptr ? record.colorServices(&info) : userCanceledErr;
     if (takePickedColour(parameters, code, info))
         showKey(window, parameters);
 }
@@ -79,14 +79,14 @@ void command(HWND window, int id) {
 
 bool showOptionsDialog() {
     const CurrentCall& call = currentCall();
-    const INT_PTR ending = DialogBoxParamA(moduleInstance(), "SIMPLEDIALOG",
-                                           hostWindow(call.filterRecord->platformData),
-                                           SimpleEventProc, 0);
+    const INT_PTR ending =
+        DialogBoxParamA(moduleInstance(), "SIMPLEDIALOG",
+                        hostWindow(call.filterRecord->platformData), SimpleEventProc, 0);
     return ending == IDOK;
 }
 
-extern "C" __declspec(dllexport) INT_PTR CALLBACK SimpleEventProc(HWND window, UINT message,
-                                                                  WPARAM wParam, LPARAM) {
+extern "C" __declspec(dllexport) INT_PTR CALLBACK
+    SimpleEventProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG: {
         // Always the defaults: no earlier run's choice is carried over.

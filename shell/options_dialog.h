@@ -7,5 +7,5 @@
 // record. True only when the dialog ends with OK; a dialog that cannot be shown counts as Cancel.
 bool showOptionsDialog();
 
-extern "C" __declspec(dllexport) INT_PTR CALLBACK SimpleEventProc(HWND window, UINT message,
-                                                                  WPARAM wParam, LPARAM lParam);
+extern "C" __declspec(dllexport) INT_PTR CALLBACK
+    SimpleEventProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

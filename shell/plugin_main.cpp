@@ -43,7 +43,9 @@ void dispatch(int16_t selector, void* record, int16_t* result) {
 
 } // namespace
 
-CurrentCall& currentCall() { return call; }
+CurrentCall& currentCall() {
+    return call;
+}
 
 void startFilter() {
     FilterRecord& record = *call.filterRecord;

@@ -39,7 +39,9 @@ Colour8 artAt(int32_t x, int32_t y) {
 }
 
 // 16-bit samples run to the host's 32768; the rounding keeps each 8-bit value recoverable.
-uint16_t to16(uint8_t v) { return uint16_t((int32_t{v} * 32768 + 127) / 255); }
+uint16_t to16(uint8_t v) {
+    return uint16_t((int32_t{v} * 32768 + 127) / 255);
+}
 
 void paint(PluginCase& c) {
     c.input.assign(c.documentBytes(), 0);
@@ -102,10 +104,9 @@ int main(int argc, char** argv) {
                         std::fprintf(stderr, "the pass failed with %d\n", result);
                         return 1;
                     }
-                    const std::string name = directory + "/d" + std::to_string(depth) +
-                                             (key ? "_key" : "_nokey") +
-                                             (inset ? "_inset" : "_whole") +
-                                             (big ? "_big" : "_small") + ".case";
+                    const std::string name =
+                        directory + "/d" + std::to_string(depth) + (key ? "_key" : "_nokey") +
+                        (inset ? "_inset" : "_whole") + (big ? "_big" : "_small") + ".case";
                     size_t changed = 0;
                     for (size_t i = 0; i < c.input.size(); ++i)
                         changed += c.input[i] != c.expected[i];

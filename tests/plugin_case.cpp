@@ -97,7 +97,8 @@ OSErr runOnHost(const PluginCase& c, const std::function<OSErr(FilterRecord&)>& 
     for (int32_t y = 0; y < c.height; ++y)
         for (int32_t x = 0; x < c.width; ++x)
             std::memcpy(host.at(x, y).data(),
-                        c.input.data() + (size_t(y) * size_t(c.width) + size_t(x)) * sizeof(Rgba<Sample>),
+                        c.input.data() +
+                            (size_t(y) * size_t(c.width) + size_t(x)) * sizeof(Rgba<Sample>),
                         sizeof(Rgba<Sample>));
     host.filterRect = c.filterRect;
     host.bigDocument = c.bigDocument;

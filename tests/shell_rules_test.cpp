@@ -11,7 +11,9 @@
 
 namespace {
 
-EditReading number(int32_t value) { return EditReading{value, true}; }
+EditReading number(int32_t value) {
+    return EditReading{value, true};
+}
 const EditReading notANumber{0, false};
 
 struct OkCase {
@@ -23,6 +25,7 @@ struct OkCase {
 };
 
 TEST(OptionsRules, OkStoresAcceptedValuesAndResetsRefusedOnes) {
+    // clang-format off
     const OkCase cases[] = {
         {"all valid", {number(10), number(20), number(30), number(5)},
          10, 20, 30, 5, false, false, false, false, true},
@@ -41,6 +44,7 @@ TEST(OptionsRules, OkStoresAcceptedValuesAndResetsRefusedOnes) {
         {"blue just past the limit", {number(0), number(0), number(256), number(0)},
          0, 0, 255, 0, false, false, true, false, false},
     };
+    // clang-format on
     for (const OkCase& c : cases) {
         SCOPED_TRACE(c.name);
         FilterParameters parameters;
@@ -109,6 +113,7 @@ struct PlacementCase {
 TEST(DialogPlacement, CentresOverTheParentLessTheCaptionAllowance) {
     // Reference (left, top, width, height), dialog (width, height), caption button, system menu,
     // screen (width, height). Worked by hand: allowance 18 - 18/3 = 12 without a system menu.
+    // clang-format off
     const PlacementCase cases[] = {
         {"centred", {100, 50, 800, 600, 300, 200, 18, false, 1920, 1080}, 338, 183},
         {"with system menu", {100, 50, 800, 600, 300, 200, 18, true, 1920, 1080}, 332, 183},
@@ -121,6 +126,7 @@ TEST(DialogPlacement, CentresOverTheParentLessTheCaptionAllowance) {
         {"off the left edge stays", {-500, 0, 100, 100, 300, 200, 18, false, 1920, 1080},
          -512, 0},
     };
+    // clang-format on
     for (const PlacementCase& c : cases) {
         SCOPED_TRACE(c.name);
         const DialogPosition position = centredPosition(c.input);

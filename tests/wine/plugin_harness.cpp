@@ -44,9 +44,13 @@ std::string windowsPath(const std::string& path) {
     return converted;
 }
 
-void setPluginPath(const std::string& path) { modulePath = windowsPath(path); }
+void setPluginPath(const std::string& path) {
+    modulePath = windowsPath(path);
+}
 
-const std::string& pluginPath() { return modulePath; }
+const std::string& pluginPath() {
+    return modulePath;
+}
 
 LoadedPlugin::LoadedPlugin() {
     module_ = LoadLibraryA(modulePath.c_str());
@@ -56,7 +60,9 @@ LoadedPlugin::LoadedPlugin() {
         reinterpret_cast<void*>(GetProcAddress(module_, "PluginMain")));
 }
 
-LoadedPlugin::~LoadedPlugin() { FreeLibrary(module_); }
+LoadedPlugin::~LoadedPlugin() {
+    FreeLibrary(module_);
+}
 
 void LoadedPlugin::call(int16_t selector, void* record, int16_t* result) {
     intptr_t data = 0;
@@ -69,7 +75,9 @@ HostWindow::HostWindow(int x, int y, int width, int height) {
     platform_.hwnd = reinterpret_cast<intptr_t>(window_);
 }
 
-HostWindow::~HostWindow() { DestroyWindow(window_); }
+HostWindow::~HostWindow() {
+    DestroyWindow(window_);
+}
 
 RECT HostWindow::clientOnScreen() const {
     RECT client{};
@@ -123,7 +131,9 @@ std::string controlText(HWND dialog, int id) {
     return text;
 }
 
-void clickButton(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void clickButton(HWND dialog, int id) {
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
 
 bool isChecked(HWND dialog, int id) {
     return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;

@@ -105,13 +105,14 @@ TEST_F(PluginTest, RegistrationResourceListsTheFilterAsTheHostReadsIt) {
     HRSRC found = FindResourceExA(plugin.module(), "PIPL", MAKEINTRESOURCEA(16000),
                                   MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     ASSERT_NE(found, nullptr);
-    const auto* data = static_cast<const uint8_t*>(LockResource(LoadResource(plugin.module(), found)));
+    const auto* data =
+        static_cast<const uint8_t*>(LockResource(LoadResource(plugin.module(), found)));
     const size_t size = SizeofResource(plugin.module(), found);
     ASSERT_NE(data, nullptr);
 
     // The cases' handling and flags bytes: editable transparency only, straight data.
-    const std::vector<uint8_t> cases = {0, 0, 0x06, 0, 0, 0, 0x0E, 0, 0, 0, 0x0E, 0, 1, 1,
-                                        0x06, 0, 1, 1, 0x0E, 0, 0, 0, 0x06, 0, 0, 0, 0x0E, 0};
+    const std::vector<uint8_t> cases = {0, 0, 0x06, 0, 0, 0, 0x0E, 0, 0, 0, 0x0E, 0, 1, 1, 0x06, 0,
+                                        1, 1, 0x0E, 0, 0, 0, 0x06, 0, 0, 0, 0x0E, 0};
     std::vector<uint8_t> maxSize = le32(2000000);
     maxSize.insert(maxSize.end(), maxSize.begin(), maxSize.end());
     const ExpectedProperty expected[] = {
@@ -161,9 +162,9 @@ TEST_F(PluginTest, CarriesItsDialogsStringsVersionAndManifest) {
     const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     EXPECT_NE(FindResourceExA(plugin.module(), MAKEINTRESOURCEA(5), "SIMPLEDIALOG", english),
               nullptr);
-    EXPECT_NE(FindResourceExA(plugin.module(), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(16000),
-                              english),
-              nullptr);
+    EXPECT_NE(
+        FindResourceExA(plugin.module(), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(16000), english),
+        nullptr);
     HRSRC manifest = FindResourceA(plugin.module(), MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(24));
     ASSERT_NE(manifest, nullptr);
     const std::string manifestText(
@@ -201,8 +202,8 @@ TEST_F(PluginTest, CarriesItsDialogsStringsVersionAndManifest) {
         char* value = nullptr;
         UINT length = 0;
         const std::string key = std::string("\\StringFileInfo\\040904b0\\") + field;
-        ASSERT_TRUE(VerQueryValueA(version.data(), key.c_str(), reinterpret_cast<void**>(&value),
-                                   &length));
+        ASSERT_TRUE(
+            VerQueryValueA(version.data(), key.c_str(), reinterpret_cast<void**>(&value), &length));
         EXPECT_STREQ(value, "1.01");
     }
 }
@@ -235,8 +236,8 @@ TEST_F(PluginTest, StartRefusesImagesOtherThanFourPlaneRgb) {
         SCOPED_TRACE(image.mode * 10 + image.planes);
         FilterRecord record = bareRecord(image.mode, image.planes, image.depth);
         int16_t result = untouched;
-        const DialogSession session =
-            callWithDialog([&] { plugin.call(filterSelectorStart, &record, &result); }, [](HWND) {});
+        const DialogSession session = callWithDialog(
+            [&] { plugin.call(filterSelectorStart, &record, &result); }, [](HWND) {});
         EXPECT_FALSE(session.seen);
         EXPECT_EQ(result, filterBadMode);
         EXPECT_EQ(advanceCalls, 0);
@@ -246,9 +247,9 @@ TEST_F(PluginTest, StartRefusesImagesOtherThanFourPlaneRgb) {
 TEST_F(PluginTest, StartOnAnUnsupportedDepthReportsBadModeAfterTheDialog) {
     FilterRecord record = bareRecord(plugInModeRGBColor, 4, 32);
     int16_t result = untouched;
-    const DialogSession session = callWithDialog(
-        [&] { plugin.call(filterSelectorStart, &record, &result); },
-        [](HWND dialog) { clickButton(dialog, IDOK); });
+    const DialogSession session =
+        callWithDialog([&] { plugin.call(filterSelectorStart, &record, &result); },
+                       [](HWND dialog) { clickButton(dialog, IDOK); });
     EXPECT_TRUE(session.seen);
     EXPECT_FALSE(session.forcedClose);
     EXPECT_EQ(result, filterBadMode);
@@ -314,7 +315,8 @@ TEST_F(PluginTest, AboutBoxShowsTheAboutTextCentredAndClosesOnClickReturnOrEscap
         const int height = session.frame.bottom - session.frame.top;
         ASSERT_LT(width, client.right - client.left);
         ASSERT_LT(height, client.bottom - client.top);
-        EXPECT_EQ(session.frame.left, client.left + (client.right - client.left - width) / 2 - allowance);
+        EXPECT_EQ(session.frame.left,
+                  client.left + (client.right - client.left - width) / 2 - allowance);
         EXPECT_EQ(session.frame.top, client.top + (client.bottom - client.top - height) / 3);
     }
     EXPECT_EQ(acquireCalls, 0);
@@ -326,9 +328,9 @@ TEST_F(PluginTest, AboutBoxNearTheRightEdgeEndsAtTheEdge) {
     AboutRecord about{};
     about.platformData = nearEdge.platformData();
     int16_t result = untouched;
-    const DialogSession session = callWithDialog(
-        [&] { plugin.call(filterSelectorAbout, &about, &result); },
-        [](HWND dialog) { close(dialog, Closing::Escape); });
+    const DialogSession session =
+        callWithDialog([&] { plugin.call(filterSelectorAbout, &about, &result); },
+                       [](HWND dialog) { close(dialog, Closing::Escape); });
     ASSERT_TRUE(session.seen);
     EXPECT_EQ(session.frame.right, screenWidth);
 }
@@ -336,9 +338,9 @@ TEST_F(PluginTest, AboutBoxNearTheRightEdgeEndsAtTheEdge) {
 TEST_F(PluginTest, AboutBoxWithoutAHostWindowCentresOnTheScreen) {
     AboutRecord about{};
     int16_t result = untouched;
-    const DialogSession session = callWithDialog(
-        [&] { plugin.call(filterSelectorAbout, &about, &result); },
-        [](HWND dialog) { close(dialog, Closing::Return); });
+    const DialogSession session =
+        callWithDialog([&] { plugin.call(filterSelectorAbout, &about, &result); },
+                       [](HWND dialog) { close(dialog, Closing::Return); });
     ASSERT_TRUE(session.seen);
     const int button = GetSystemMetrics(SM_CXSIZE);
     const int width = session.frame.right - session.frame.left;
@@ -394,8 +396,8 @@ class OptionsDialogTest : public PluginTest {
             record.colorServices = pickColour;
             record.sSPBasic = &basic;
             int16_t result = untouched;
-            run.session = callWithDialog(
-                [&] { plugin.call(filterSelectorStart, &record, &result); }, script);
+            run.session =
+                callWithDialog([&] { plugin.call(filterSelectorStart, &record, &result); }, script);
             return result;
         });
         run.advanceCalls = image.advanceCalls;
@@ -604,17 +606,16 @@ TEST_F(PluginTest, PixelsEqualTheNativePassByteForByte) {
                 record.platformData = host.platformData();
                 record.sSPBasic = &basic;
                 int16_t code = untouched;
-                session = callWithDialog(
-                    [&] { plugin.call(filterSelectorStart, &record, &code); },
-                    [&](HWND dialog) {
-                        type(dialog, std::to_string(options.keyRed).c_str(),
-                             std::to_string(options.keyGreen).c_str(),
-                             std::to_string(options.keyBlue).c_str(),
-                             std::to_string(options.smoothRange).c_str());
-                        if (options.useColourKey)
-                            clickButton(dialog, IDC_USE_COLOUR_KEY);
-                        clickButton(dialog, IDOK);
-                    });
+                session = callWithDialog([&] { plugin.call(filterSelectorStart, &record, &code); },
+                                         [&](HWND dialog) {
+                                             type(dialog, std::to_string(options.keyRed).c_str(),
+                                                  std::to_string(options.keyGreen).c_str(),
+                                                  std::to_string(options.keyBlue).c_str(),
+                                                  std::to_string(options.smoothRange).c_str());
+                                             if (options.useColourKey)
+                                                 clickButton(dialog, IDC_USE_COLOUR_KEY);
+                                             clickButton(dialog, IDOK);
+                                         });
                 return code;
             },
             document);
