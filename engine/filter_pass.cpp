@@ -43,6 +43,9 @@ bool isEmpty(const VRect& r) { return r.left >= r.right || r.top >= r.bottom; }
 template <typename Sample>
 OSErr runFilterPassWithScan(FilterRecord& record, const FilterParameters& parameters,
                             const std::function<void(SmoothingEngine<Sample>&)>& scan) {
+    // Four interleaved samples a pixel are all the engine reads and writes.
+    if (record.planes != 4)
+        return filterBadMode;
     if (record.advanceState == nullptr)
         return filterBadParameters;
     BigDocumentStruct* bigDocument = record.bigDocumentData;
@@ -63,7 +66,9 @@ OSErr runFilterPassWithScan(FilterRecord& record, const FilterParameters& parame
 
     const VRect bounds = filterBounds(record);
     if (!isEmpty(bounds)) {
-        if (record.inData == nullptr || record.outData == nullptr)
+        const int64_t rowBytes = int64_t{bounds.right - bounds.left} * int64_t{SampleTraits<Sample>::pixelSize};
+        if (record.inData == nullptr || record.outData == nullptr ||
+            record.inRowBytes < rowBytes || record.outRowBytes < rowBytes)
             return filterBadParameters;
         SmoothingEngine<Sample> engine(record, parameters.smoothRange);
         if (parameters.useColourKey)
