@@ -24,10 +24,6 @@ int32_t distance(Position a, Position b) {
 int32_t nearHalf(int32_t d) { return d / 2; }
 int32_t farHalf(int32_t d) { return d - d / 2; }
 
-template <typename Sample> const Sample* advance(const Sample* pixel, int64_t byteOffset) {
-    return reinterpret_cast<const Sample*>(reinterpret_cast<const uint8_t*>(pixel) + byteOffset);
-}
-
 Position step(Position p, int32_t direction, int32_t count = 1) {
     return {p.x + cellDx[direction] * count, p.y + cellDy[direction] * count};
 }
@@ -106,21 +102,6 @@ void SmoothingEngine<Sample>::gatherNeighbourhood(int32_t x, int32_t y,
     }
     for (int32_t cell = 0; cell < 9; ++cell)
         neighbourhood.cells[cell] = window_.inputPixel(x + cellDx[cell], y + cellDy[cell]);
-}
-
-template <typename Sample>
-int32_t SmoothingEngine<Sample>::stepsInside(int32_t x, int32_t y, int32_t direction) const {
-    const VRect& bounds = window_.bounds();
-    int64_t steps = INT32_MAX;
-    if (cellDx[direction] > 0)
-        steps = int64_t{bounds.right} - 1 - x;
-    else if (cellDx[direction] < 0)
-        steps = int64_t{x} - bounds.left;
-    if (cellDy[direction] > 0)
-        steps = std::min(steps, int64_t{bounds.bottom} - 1 - y);
-    else if (cellDy[direction] < 0)
-        steps = std::min(steps, int64_t{y} - bounds.top);
-    return static_cast<int32_t>(steps);
 }
 
 template <typename Sample>
@@ -241,33 +222,18 @@ int32_t SmoothingEngine<Sample>::followRun(int32_t startX, int32_t startY, int32
     bool mainOk = main != nullptr;
     bool sideOk = side != nullptr;
     bool met = pixelsMatch(main, side, tol);
-    if (mainOk && sideOk && !met) {
-        // While both tracks' next positions are inside, step by address without bounds tests.
-        const int32_t inside = std::min(stepsInside(startX, startY, stepDirection),
-                                        stepsInside(startX + sideDx, startY + sideDy, stepDirection));
-        const int64_t stride = cellOffset_[stepDirection];
-        int32_t steps = 0;
-        while (steps < inside && mainOk && sideOk && !met) {
-            ++steps;
-            const Sample* nextMain = advance(main, stride);
-            const Sample* nextSide = advance(side, stride);
-            mainOk = pixelsMatch(main, nextMain, tol);
-            sideOk = pixelsMatch(side, nextSide, tol);
-            met = pixelsMatch(nextMain, nextSide, tol);
-            main = nextMain;
-            side = nextSide;
-        }
-        endX += steps * cellDx[stepDirection];
-        endY += steps * cellDy[stepDirection];
-        if (mainOk && sideOk && !met) {
-            // The next step leaves the rectangle on at least one track, which ends the walk.
-            endX += cellDx[stepDirection];
-            endY += cellDy[stepDirection];
-            const Sample* nextMain = window_.inputPixel(endX, endY);
-            const Sample* nextSide = window_.inputPixel(endX + sideDx, endY + sideDy);
-            mainOk = pixelsMatch(main, nextMain, tol);
-            sideOk = pixelsMatch(side, nextSide, tol);
-        }
+    // Walks are short (one or two steps on line art): two inside tests a step cost less than
+    // working out how far both tracks may go unchecked.
+    while (mainOk && sideOk && !met) {
+        endX += cellDx[stepDirection];
+        endY += cellDy[stepDirection];
+        const Sample* nextMain = window_.inputPixel(endX, endY);
+        const Sample* nextSide = window_.inputPixel(endX + sideDx, endY + sideDy);
+        mainOk = pixelsMatch(main, nextMain, tol);
+        sideOk = pixelsMatch(side, nextSide, tol);
+        met = pixelsMatch(nextMain, nextSide, tol);
+        main = nextMain;
+        side = nextSide;
     }
     endX -= cellDx[stepDirection];
     endY -= cellDy[stepDirection];

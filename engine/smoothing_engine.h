@@ -92,14 +92,12 @@ template <typename Sample> class SmoothingEngine {
     bool hasFullNeighbourhood(int32_t x, int32_t y) const {
         return window_.insideFilterRect(x - 1, y - 1) && window_.insideFilterRect(x + 1, y + 1);
     }
-    // How many steps from (x, y), which is inside, stay inside the filter rectangle.
-    int32_t stepsInside(int32_t x, int32_t y, int32_t direction) const;
     // Applies (or, in the banded pass, logs) a write to the output pixel at (x, y), which must
     // lie inside the filter rectangle.
     void write(int32_t x, int32_t y, WriteKind kind, const Sample* value) const;
 
     ImageWindow<Sample> window_;
-    // Byte offset of each neighbour cell (and so of one step in each direction) in the input.
+    // Byte offset of each neighbour cell from the centre in the input.
     int64_t cellOffset_[9];
     BandWriteLog<Sample>* log_ = nullptr;
 };
