@@ -224,7 +224,10 @@ OSErr runFilterPassBanded(FilterRecord& record, const FilterParameters& paramete
 }
 
 OSErr runFilterPassParallel(FilterRecord& record, const FilterParameters& parameters, int threads) {
-    if (threads <= 1)
+    // Below about a quarter megapixel, starting threads costs more than they save.
+    const VRect bounds = filterBounds(record);
+    const int64_t pixels = int64_t{std::max(0, bounds.right - bounds.left)} * std::max(0, bounds.bottom - bounds.top);
+    if (threads <= 1 || pixels < (int64_t{1} << 18))
         return runFilterPassForDepth(record, parameters);
     return runFilterPassBanded(record, parameters, threads, defaultLayout(record, threads));
 }
