@@ -140,14 +140,14 @@ EdgeClass SmoothingEngine<Sample>::classifyEdge(const Neighbourhood& neighbourho
     if (luminanceDifference(centre, front) >= -brighter)
         return EdgeNone;
 
-    bool isolated = true;
-    for (int32_t cell : {0, 1, 2, 3, 5, 6, 7, 8}) {
-        if (matches(centre, cells[cell])) {
-            isolated = false;
-            break;
+    // Only an edge that is not straight asks, and a matching left or right cell already answers.
+    auto isolated = [&] {
+        for (int32_t cell : {0, 1, 2, 3, 5, 6, 7, 8}) {
+            if (matches(centre, cells[cell]))
+                return false;
         }
-    }
-    const EdgeClass base = isolated ? EdgeIsolated : EdgeStep;
+        return true;
+    };
 
     const Sample* left = cells[facing.left];
     const Sample* right = cells[facing.right];
@@ -164,7 +164,7 @@ EdgeClass SmoothingEngine<Sample>::classifyEdge(const Neighbourhood& neighbourho
         // A one-pixel notch in an otherwise straight border of the centre's colour.
         if (frontLeftMatches != frontRightMatches && leftMatches && rightMatches)
             return EdgeNone;
-        return base;
+        return !leftMatches && !rightMatches && isolated() ? EdgeIsolated : EdgeStep;
     }
 
     if (left == nullptr || right == nullptr)
