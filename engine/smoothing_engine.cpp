@@ -329,22 +329,29 @@ void SmoothingEngine<Sample>::measureRun(const Neighbourhood& neighbourhood, int
     if (front == n && leftMatches && rightMatches)
         run.kind = Flank;
 
-    if ((continuesLine(centre, left) && continuesLine(centre, right)) ||
+    auto continues = [&](bool matches, const Sample* cell) {
+        return matches || luminanceDifference(centre, cell) > tolerance;
+    };
+    if ((continues(leftMatches, left) && continues(rightMatches, right)) ||
         (luminanceDifference(left, frontCell) < -tolerance &&
          luminanceDifference(right, frontCell) < -tolerance)) {
         run.noBackRun = true;
         return;
     }
 
+    // Walks read only the input: the one whose end goes unused is left out.
     Position endRight{}, endLeft{};
-    walk(c, facing.right, facing.back, endRight);
-    walk(c, facing.left, facing.back, endLeft);
-    if (leftMatches)
+    if (leftMatches) {
+        walk(c, facing.right, facing.back, endRight);
         setBack(endRight);
-    else if (rightMatches)
+    } else if (rightMatches) {
+        walk(c, facing.left, facing.back, endLeft);
         setBack(endLeft);
-    else
+    } else {
+        walk(c, facing.right, facing.back, endRight);
+        walk(c, facing.left, facing.back, endLeft);
         setBack(nearerOf(endLeft, endRight, c));
+    }
 }
 
 template <typename Sample>
