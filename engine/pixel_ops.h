@@ -73,6 +73,37 @@ inline int32_t roundAwayFromZero(float value) {
     return value > 0.0f ? truncated + 1 : truncated - 1;
 }
 
+// A pixel's colour premultiplied by its coverage, and its luma.
+struct PremultipliedColour {
+    float red, green, blue, luma;
+};
+
+template <typename Sample> PremultipliedColour premultiplied(const Sample* pixel) {
+    const float coverage = coverageOf(pixel[Alpha]);
+    const float red = static_cast<float>(pixel[Red]) * coverage;
+    const float green = static_cast<float>(pixel[Green]) * coverage;
+    const float blue = static_cast<float>(pixel[Blue]) * coverage;
+    return {red, green, blue, (0.3f * red + 0.59f * green) + 0.11f * blue};
+}
+
+// The luma difference of a over b, rounded away from zero.
+inline int32_t roundedLumaDifference(const PremultipliedColour& a, const PremultipliedColour& b) {
+    return roundAwayFromZero(a.luma - b.luma);
+}
+
+// The least magnitude of a luminance difference between two different pixels: a quarter of how
+// far apart they are in premultiplied colour and alpha, at least 1.
+template <typename Sample>
+int32_t leastMagnitude(const Sample* a, const Sample* b, const PremultipliedColour& colourA,
+                       const PremultipliedColour& colourB) {
+    const float alphaDifference =
+        static_cast<float>(std::abs(int32_t{a[Alpha]} - int32_t{b[Alpha]}));
+    const float spread = ((std::fabs(colourA.red - colourB.red) + alphaDifference) +
+                          std::fabs(colourA.blue - colourB.blue)) +
+                         std::fabs(colourA.green - colourB.green);
+    return std::max(static_cast<int32_t>(spread) / 4, 1);
+}
+
 // Signed brightness of a over b in sample units: positive when a is brighter, negative when it is
 // darker or equally bright but different, 0 when they are identical or one is missing. Pixels
 // that differ at all are at least 1 apart, and a difference in coverage counts even where the
@@ -80,29 +111,40 @@ inline int32_t roundAwayFromZero(float value) {
 template <typename Sample> int32_t luminanceDifference(const Sample* a, const Sample* b) {
     if (a == nullptr || b == nullptr || samePixel(a, b))
         return 0;
-    const float coverageA = coverageOf(a[Alpha]);
-    const float coverageB = coverageOf(b[Alpha]);
-    const float redA = static_cast<float>(a[Red]) * coverageA;
-    const float greenA = static_cast<float>(a[Green]) * coverageA;
-    const float blueA = static_cast<float>(a[Blue]) * coverageA;
-    const float redB = static_cast<float>(b[Red]) * coverageB;
-    const float greenB = static_cast<float>(b[Green]) * coverageB;
-    const float blueB = static_cast<float>(b[Blue]) * coverageB;
-    const float lumaA = (0.3f * redA + 0.59f * greenA) + 0.11f * blueA;
-    const float lumaB = (0.3f * redB + 0.59f * greenB) + 0.11f * blueB;
-    const float difference = lumaA - lumaB;
-
-    const float alphaDifference =
-        static_cast<float>(std::abs(int32_t{a[Alpha]} - int32_t{b[Alpha]}));
-    const float spread = ((std::fabs(redA - redB) + alphaDifference) + std::fabs(blueA - blueB)) +
-                         std::fabs(greenA - greenB);
-    int32_t floorMagnitude = static_cast<int32_t>(spread) / 4;
-    if (floorMagnitude == 0)
-        floorMagnitude = 1;
-
-    const int32_t rounded = roundAwayFromZero(difference);
-    const int32_t magnitude = std::max(floorMagnitude, std::abs(rounded));
+    const PremultipliedColour colourA = premultiplied(a);
+    const PremultipliedColour colourB = premultiplied(b);
+    const int32_t rounded = roundedLumaDifference(colourA, colourB);
+    const int32_t magnitude = std::max(leastMagnitude(a, b, colourA, colourB), std::abs(rounded));
     return rounded > 0 ? magnitude : -magnitude;
+}
+
+// luminanceDifference(a, b) > tolerance, and luminanceDifference(a, b) < -tolerance: every use
+// of the difference compares it with the smooth range, and the answer mostly follows from the
+// sign and the luma alone, without the least magnitude.
+template <typename Sample> bool brighterBeyond(const Sample* a, const Sample* b, int32_t tolerance) {
+    if (tolerance < 0)
+        return luminanceDifference(a, b) > tolerance;
+    if (a == nullptr || b == nullptr || samePixel(a, b))
+        return false;
+    const PremultipliedColour colourA = premultiplied(a);
+    const PremultipliedColour colourB = premultiplied(b);
+    const int32_t rounded = roundedLumaDifference(colourA, colourB);
+    if (rounded <= 0)
+        return false;
+    return rounded > tolerance || leastMagnitude(a, b, colourA, colourB) > tolerance;
+}
+
+template <typename Sample> bool darkerBeyond(const Sample* a, const Sample* b, int32_t tolerance) {
+    if (tolerance < 0)
+        return luminanceDifference(a, b) < -tolerance;
+    if (a == nullptr || b == nullptr || samePixel(a, b))
+        return false;
+    const PremultipliedColour colourA = premultiplied(a);
+    const PremultipliedColour colourB = premultiplied(b);
+    const int32_t rounded = roundedLumaDifference(colourA, colourB);
+    if (rounded > 0)
+        return false;
+    return -rounded > tolerance || leastMagnitude(a, b, colourA, colourB) > tolerance;
 }
 
 // Weighted premultiplied mix of two pixels A and B into out, every channel clamped to

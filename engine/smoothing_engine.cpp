@@ -133,11 +133,11 @@ EdgeClass SmoothingEngine<Sample>::classifyEdge(const Neighbourhood& neighbourho
     const int32_t brighter = luminanceTolerance();
     auto matches = [&](const Sample* a, const Sample* b) { return pixelsMatch(a, b, smoothRange); };
     auto isBrighter = [&](const Sample* a, const Sample* b) {
-        return luminanceDifference(a, b) > brighter;
+        return brighterBeyond(a, b, brighter);
     };
 
     const Sample* front = cells[facing.front];
-    if (luminanceDifference(centre, front) >= -brighter)
+    if (!darkerBeyond(centre, front, brighter))
         return EdgeNone;
 
     // Only an edge that is not straight asks, and a matching left or right cell already answers.
@@ -247,7 +247,7 @@ int32_t SmoothingEngine<Sample>::followRun(int32_t startX, int32_t startY, int32
 template <typename Sample>
 bool SmoothingEngine<Sample>::continuesLine(const Sample* centre, const Sample* cell) const {
     return pixelsMatch(centre, cell, smoothRange) ||
-           luminanceDifference(centre, cell) > luminanceTolerance();
+           brighterBeyond(centre, cell, luminanceTolerance());
 }
 
 template <typename Sample>
@@ -270,10 +270,10 @@ void SmoothingEngine<Sample>::measureRun(const Neighbourhood& neighbourhood, int
     run.secondBackX = x;
     run.secondBackY = y;
 
-    const bool tip = luminanceDifference(cells[facing.frontLeft], centre) > tolerance &&
-                     luminanceDifference(cells[facing.frontRight], centre) > tolerance &&
-                     luminanceDifference(cells[facing.left], centre) > tolerance &&
-                     luminanceDifference(cells[facing.right], centre) > tolerance;
+    const bool tip = brighterBeyond(cells[facing.frontLeft], centre, tolerance) &&
+                     brighterBeyond(cells[facing.frontRight], centre, tolerance) &&
+                     brighterBeyond(cells[facing.left], centre, tolerance) &&
+                     brighterBeyond(cells[facing.right], centre, tolerance);
     if (tip) {
         Position endLeft{}, endRight{};
         const int32_t leftEnd = walk(c, facing.left, facing.back, endLeft);
@@ -330,11 +330,10 @@ void SmoothingEngine<Sample>::measureRun(const Neighbourhood& neighbourhood, int
         run.kind = Flank;
 
     auto continues = [&](bool matches, const Sample* cell) {
-        return matches || luminanceDifference(centre, cell) > tolerance;
+        return matches || brighterBeyond(centre, cell, tolerance);
     };
     if ((continues(leftMatches, left) && continues(rightMatches, right)) ||
-        (luminanceDifference(left, frontCell) < -tolerance &&
-         luminanceDifference(right, frontCell) < -tolerance)) {
+        (darkerBeyond(left, frontCell, tolerance) && darkerBeyond(right, frontCell, tolerance))) {
         run.noBackRun = true;
         return;
     }
@@ -445,8 +444,7 @@ void SmoothingEngine<Sample>::blendRun(const Neighbourhood& neighbourhood, int32
         // Towards the left cell where the colours grade centre < left < front.
         const Sample* leftCell = cells[turnLeft90[direction]];
         const Sample* target = frontNeighbour;
-        if (luminanceDifference(centre, leftCell) < 0 &&
-            luminanceDifference(leftCell, frontNeighbour) < 0)
+        if (darkerBeyond(centre, leftCell, 0) && darkerBeyond(leftCell, frontNeighbour, 0))
             target = leftCell;
 
         if (run.kind == IsolatedTip) {
