@@ -15,18 +15,17 @@ namespace changed_pixels_detail {
 // vector registers.
 inline constexpr int32_t blockBytes = 64;
 
-// True when any byte of the block at c differs from the byte one pixel to its left, one pixel to
-// its right, or at the same place in the rows above (a) and below (b). The caller guarantees a
-// pixel on each side of the block. A plain OR reduction over bytes, which the compiler turns
+// True when a pixel of the block at c differs from its left or right neighbour or from the
+// pixel at the same place in the rows above (a) and below (b). The caller guarantees a pixel on
+// each side of the block. Each pixel's right neighbour is the next one's left, so only the last
+// pixel needs its right compared apart. The bytes are an OR reduction, which the compiler turns
 // into vector instructions.
 template <size_t PixelSize> bool blockChanged(const uint8_t* c, const uint8_t* a, const uint8_t* b) {
+    constexpr int32_t pixel = int32_t{PixelSize};
     uint8_t difference = 0;
-    for (int32_t i = 0; i < blockBytes; ++i) {
-        difference |= static_cast<uint8_t>((c[i] ^ c[i - int32_t{PixelSize}]) |
-                                           (c[i] ^ c[i + int32_t{PixelSize}]) | (c[i] ^ a[i]) |
-                                           (c[i] ^ b[i]));
-    }
-    return difference != 0;
+    for (int32_t i = 0; i < blockBytes; ++i)
+        difference |= static_cast<uint8_t>((c[i] ^ c[i - pixel]) | (c[i] ^ a[i]) | (c[i] ^ b[i]));
+    return difference != 0 || std::memcmp(c + blockBytes - pixel, c + blockBytes, PixelSize) != 0;
 }
 
 } // namespace changed_pixels_detail
