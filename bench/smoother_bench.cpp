@@ -40,6 +40,18 @@ struct Picture {
     void resetOutput() { std::memcpy(output.data(), input.data(), input.size()); }
 };
 
+// One opaque colour everywhere: no pixel differs from a neighbour, so the pass only skips.
+std::unique_ptr<Picture> flatPicture(const std::string& name, int32_t width, int32_t height, int32_t depth) {
+    auto picture = std::make_unique<Picture>();
+    picture->name = name;
+    picture->width = width;
+    picture->height = height;
+    picture->depth = depth;
+    picture->input.assign(size_t(width) * size_t(height) * size_t(4 * depth / 8), 0x7f);
+    picture->output = picture->input;
+    return picture;
+}
+
 std::unique_ptr<Picture> drawPicture(const std::string& name, int32_t width, int32_t height, int32_t depth) {
     auto picture = std::make_unique<Picture>();
     picture->name = name;
@@ -206,6 +218,16 @@ void registerAll() {
         registerCases(pictures().back().get(), withReference);
         pictures().push_back(drawPicture("2160p", 3840, 2160, depth));
         registerCases(pictures().back().get(), withReference);
+    }
+    // The cost of recognising untouched pixels alone.
+    for (int32_t depth : {8, 16}) {
+        Picture* flat = pictures().emplace_back(flatPicture("flat1080p", 1920, 1080, depth)).get();
+        const std::string base = flat->name + "/" + std::to_string(depth) + "bit";
+        benchmark::RegisterBenchmark(("memcpy/" + base).c_str(), benchMemcpy, flat);
+        benchmark::RegisterBenchmark(("pass/" + base + "/range0").c_str(), benchPass, flat, fastPass, 0, 1,
+                                     base + "/range0")
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
     }
     if (const char* cel = std::getenv("TOVRIN_BENCH_CEL")) {
 #ifdef TOVRIN_BENCH_HAVE_PNG
