@@ -44,7 +44,7 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
     if (!task.compare.empty()) {
         const Picture picture = comparePicture(image.host.data(), result.data(), image.width(),
                                                image.height(), image.depth);
-        if (!writePicture(task.compare, picture.width, picture.height, 3, picture.rgb.data(),
+        if (!writePicture(task.compare, picture.width, picture.height, picture.rgb.data(),
                           reason)) {
             outcome.error = "cannot write the comparison picture '" + task.compare + "': " + reason;
             return outcome;

@@ -6,8 +6,6 @@
 #include "progress.h"
 #include "sample_cel.h"
 
-#include <OpenImageIO/imageio.h>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -76,10 +74,7 @@ int runSample(const Options& options) {
                        : options.compare;
 
     SampleCel cel = drawSampleCel();
-    DecodedImage image;
-    image.spec = OIIO::ImageSpec(cel.width, cel.height, 4, OIIO::TypeDesc::UINT8);
-    image.spec.alpha_channel = 3;
-    image.host = std::move(cel.rgba);
+    DecodedImage image = imageFromRgba8(cel.width, cel.height, std::move(cel.rgba));
 
     RunReport report;
     report.total = 1;
@@ -104,8 +99,6 @@ int runFrames(const Options& options) {
 
     const unsigned jobs =
         options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    if (jobs > 1 && tasks.size() > 1)
-        OIIO::attribute("threads", 1); // the frames already keep every core busy
 
     RunReport report;
     report.total = tasks.size();
