@@ -1,0 +1,389 @@
+// tovrin-smooth as a user runs it: sequences and jobs, failing frames, bad options, output
+// files that are never half written or clobbered, the sample cel, help and version.
+#include "cli_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <OpenImageIO/imageio.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string circles = "/in/circles.png";
+
+std::string golden(const std::string& file) { return goldenFolder() + file; }
+
+// A small cel of one frame of a moving disc with an outline, on transparency.
+ImageSamples discFrame(int frame, int bits) {
+    ImageSamples image{40, 32, 4, bits, {}};
+    image.samples.assign(size_t(40) * 32 * 4, 0);
+    const int full = bits == 8 ? 255 : 65535;
+    const int cx = 8 + frame % 24;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const int d = (x - cx) * (x - cx) + (y - 16) * (y - 16);
+            if (d > 100)
+                continue;
+            const bool ink = d > 64;
+            image.at(x, y, 0) = uint16_t(ink ? 0 : full * 3 / 4);
+            image.at(x, y, 1) = uint16_t(ink ? 0 : full / 3);
+            image.at(x, y, 2) = uint16_t(ink ? 0 : full / 5);
+            image.at(x, y, 3) = uint16_t(full);
+        }
+    return image;
+}
+
+void writeSequence(const std::string& folder, int frames) {
+    for (int f = 1; f <= frames; ++f) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/shot.%04d.png", f);
+        writeSamples(folder + name, discFrame(f, 8));
+    }
+}
+
+bool mentions(const std::string& text, const std::string& fragment) {
+    return text.find(fragment) != std::string::npos;
+}
+
+// The line of stderr that names the file, or "" when there is none.
+std::string lineNaming(const std::string& err, const std::string& file) {
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);)
+        if (mentions(line, file))
+            return line;
+    return "";
+}
+
+TEST(Sequences, OutputIsTheSameWhateverTheNumberOfJobs) {
+    TempFolder folder;
+    writeSequence(folder.path, 24);
+    const std::string pattern = folder / "shot.####.png";
+    const RunResult one = runSmooth({pattern, "--jobs", "1", "--out-dir", folder / "one"});
+    const RunResult two = runSmooth({pattern, "--jobs", "2", "--out-dir", folder / "two"});
+    const RunResult printf = runSmooth({folder / "shot.%04d.png", "--frames", "1-24", "--jobs",
+                                        "2", "--out-dir", folder / "printf"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(two.status, 0) << two.err;
+    ASSERT_EQ(printf.status, 0) << printf.err;
+    size_t frames = 0;
+    for (const auto& entry : fs::directory_iterator(folder / "one")) {
+        const std::string name = entry.path().filename().string();
+        ++frames;
+        EXPECT_EQ(readBytes(folder / "two/" + name), readBytes(entry.path().string())) << name;
+        EXPECT_EQ(readBytes(folder / "printf/" + name), readBytes(entry.path().string())) << name;
+    }
+    EXPECT_EQ(frames, 24u);
+    // The disc's edge is a staircase, so every frame must have been smoothed.
+    EXPECT_NE(readSamplesOrDie(folder / "one/shot.0007.png").samples,
+              readSamplesOrDie(folder / "shot.0007.png").samples);
+}
+
+TEST(Sequences, MissingFramesOfARangeAreReportedAndTheOthersDone) {
+    TempFolder folder;
+    writeSequence(folder.path, 4);
+    const RunResult run =
+        runSmooth({folder / "shot.####.png", "--frames", "1-3,5", "--out-dir", folder / "out"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(mentions(lineNaming(run.err, "shot.0005.png"), "no such file")) << run.err;
+    for (const char* done : {"shot.0001.png", "shot.0002.png", "shot.0003.png"})
+        EXPECT_TRUE(fs::exists(folder / "out/" + done)) << done;
+    EXPECT_FALSE(fs::exists(folder / "out/shot.0004.png"));
+}
+
+// 16-bit samples pass through the host's 0..32768 units; a pixel the filter leaves alone must
+// come back exactly as stored, although the conversion does not round-trip every value (1
+// becomes host 1, which converts back to 2).
+TEST(SixteenBit, UntouchedPixelsKeepTheirExactSamples) {
+    struct Flat {
+        const char* name;
+        std::vector<uint16_t> pixel;
+    };
+    const std::vector<Flat> frames = {
+        {"rgba_one.png", {1, 1, 1, 65535}},
+        {"rgba_odd.png", {12345, 3, 65534, 65535}},
+        {"rgba_faint.png", {40000, 20000, 1, 1}},
+        {"rgba_clear.png", {7, 8, 9, 0}},
+        {"rgb_odd.png", {1, 32767, 65533}},
+        {"gray_odd.png", {3}},
+        {"gray_alpha.png", {65533, 77}},
+    };
+    TempFolder folder;
+    std::vector<std::string> arguments;
+    for (const Flat& flat : frames) {
+        ImageSamples image{9, 7, int(flat.pixel.size()), 16, {}};
+        for (int p = 0; p < 9 * 7; ++p)
+            image.samples.insert(image.samples.end(), flat.pixel.begin(), flat.pixel.end());
+        writeSamples(folder / flat.name, image);
+        arguments.push_back(folder / flat.name);
+    }
+    arguments.insert(arguments.end(), {"--smooth-range", "8", "--out-dir", folder / "out"});
+    const RunResult run = runSmooth(arguments);
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const Flat& flat : frames) {
+        const ImageSamples in = readSamplesOrDie(folder / flat.name);
+        const ImageSamples out = readSamplesOrDie(folder / "out/" + flat.name);
+        EXPECT_EQ(out.channels, in.channels) << flat.name;
+        EXPECT_EQ(out.bits, 16) << flat.name;
+        EXPECT_EQ(out.samples, in.samples) << flat.name;
+    }
+}
+
+TEST(FailingFrames, EachIsReportedWithItsReasonAndTheOthersAreDone) {
+    TempFolder folder;
+    writeSamples(folder / "good1.png", discFrame(1, 8));
+    writeSamples(folder / "good2.png", discFrame(2, 16));
+    writeBytes(folder / "garbage.png", "this is not a picture at all\n");
+    const std::string png = readBytes(folder / "good1.png");
+    writeBytes(folder / "truncated.png", png.substr(0, png.size() / 2));
+    {
+        OIIO::ImageSpec spec(8, 8, 4, OIIO::TypeDesc::FLOAT);
+        std::vector<float> pixels(8 * 8 * 4, 0.5f);
+        auto output = OIIO::ImageOutput::create(folder / "float.tif");
+        ASSERT_TRUE(output && output->open(folder / "float.tif", spec) &&
+                    output->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) && output->close());
+    }
+    struct Bad {
+        const char* file;
+        const char* reason; // a part of the message that says why
+    };
+    const std::vector<Bad> bad = {
+        {"garbage.png", ""},
+        {"truncated.png", ""},
+        {"float.tif", "not supported"},
+        {"missing.png", "no such file"},
+    };
+    const RunResult run =
+        runSmooth({folder / "good1.png", folder / "garbage.png", folder / "truncated.png",
+                   folder / "float.tif", folder / "missing.png", folder / "good2.png",
+                   "--jobs", "2", "--out-dir", folder / "out"});
+    EXPECT_EQ(run.status, 1);
+    for (const Bad& b : bad) {
+        const std::string line = lineNaming(run.err, b.file);
+        EXPECT_FALSE(line.empty()) << b.file << " not reported in:\n" << run.err;
+        // "tovrin-smooth: FILE: reason", with a reason that is not empty.
+        EXPECT_GT(line.size(), line.find(b.file) + std::string(b.file).size() + 2) << line;
+        EXPECT_TRUE(mentions(line, b.reason)) << line;
+        EXPECT_FALSE(fs::exists(folder / "out/" + b.file)) << b.file;
+    }
+    EXPECT_TRUE(fs::exists(folder / "out/good1.png"));
+    EXPECT_TRUE(fs::exists(folder / "out/good2.png"));
+    EXPECT_TRUE(mentions(run.err, "2 of 6 frames smoothed, 4 failed")) << run.err;
+}
+
+TEST(Options, BadValuesAreRefusedBeforeAnythingIsDone) {
+    struct Case {
+        std::vector<std::string> arguments; // the input and an output are added
+        std::string mustMention;
+    };
+    const std::vector<Case> cases = {
+        {{"--smooth-range", "256"}, "--smooth-range takes a whole number from 0 to 255"},
+        {{"--smooth-range", "-1"}, "--smooth-range takes a whole number from 0 to 255"},
+        {{"--smooth-range=8x"}, "--smooth-range takes a whole number from 0 to 255"},
+        {{"--smooth-range", ""}, "--smooth-range takes a whole number from 0 to 255"},
+        {{"--key", "1,2"}, "--key takes R,G,B with each a whole number from 0 to 255"},
+        {{"--key", "1,2,256"}, "--key takes R,G,B with each a whole number from 0 to 255"},
+        {{"--key", "#12345"}, "#RRGGBB"},
+        {{"--key", "#12345g"}, "#RRGGBB"},
+        {{"--jobs", "0"}, "--jobs takes a whole number from 1 to 1024"},
+        {{"-j", "x"}, "--jobs takes a whole number from 1 to 1024"},
+        {{"--frames", "5-1"}, "--frames"},
+        {{"--frames", "1-3"}, "--frames needs an input with a frame field"},
+        {{"--bogus"}, "unknown option '--bogus'"},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        writeBytes(folder / "in.png", readBytes(golden(circles)));
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.begin(), folder / "in.png");
+        arguments.insert(arguments.end(), {"-o", folder / "out.png"});
+        const RunResult run = runSmooth(arguments);
+        const std::string what = c.arguments[0] + " " + (c.arguments.size() > 1 ? c.arguments[1] : "");
+        EXPECT_EQ(run.status, 2) << what;
+        EXPECT_TRUE(mentions(run.err, c.mustMention)) << what << ": " << run.err;
+        EXPECT_EQ(folder.names(), std::vector<std::string>{"in.png"}) << what;
+    }
+}
+
+TEST(Options, OutputsThatDoNotFitTheInputsAreRefused) {
+    TempFolder folder;
+    const std::string in = folder / "in.png";
+    writeBytes(in, readBytes(golden(circles)));
+    writeBytes(folder / "other.png", readBytes(golden(circles)));
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string mustMention;
+    };
+    const std::vector<Case> cases = {
+        {{in}, "no output given"},
+        {{in, folder / "other.png", "-o", folder / "out.png"}, "-o names one file"},
+        {{in, "-o", folder / "out.png", "--in-place"}, "exclude each other"},
+        {{in, "--out-dir", folder.path}, "use --in-place"},
+        {{in, "-o", in}, "use --in-place"},
+        {{in, "-o", folder / "out.png", "--compare", folder / "out.png"}, "two results"},
+    };
+    for (const Case& c : cases) {
+        const RunResult run = runSmooth(c.arguments);
+        EXPECT_EQ(run.status, 2) << c.mustMention;
+        EXPECT_TRUE(mentions(run.err, c.mustMention)) << run.err;
+    }
+    EXPECT_EQ(readBytes(in), readBytes(golden(circles)));
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.png", "other.png"}));
+}
+
+TEST(OutputFiles, AFailedRunLeavesAnEarlierResultAsItWas) {
+    TempFolder folder;
+    writeBytes(folder / "broken.png", "\x89PNG\r\n\x1a\n and then nothing");
+    writeBytes(folder / "out.png", "an earlier good result");
+    fs::create_directory(folder / "taken.png");
+    writeBytes(folder / "good.png", readBytes(golden(circles)));
+
+    const RunResult unreadable = runSmooth({folder / "broken.png", "-o", folder / "out.png"});
+    EXPECT_EQ(unreadable.status, 1);
+    EXPECT_EQ(readBytes(folder / "out.png"), "an earlier good result");
+    // The result is written in full, then cannot be renamed over a folder.
+    const RunResult blocked = runSmooth({folder / "good.png", "-o", folder / "taken.png"});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_TRUE(mentions(lineNaming(blocked.err, "good.png"), "cannot move")) << blocked.err;
+    EXPECT_TRUE(fs::is_directory(folder / "taken.png"));
+    EXPECT_EQ(folder.names(),
+              (std::vector<std::string>{"broken.png", "good.png", "out.png", "taken.png"}));
+}
+
+TEST(OutputFiles, AnUnwritableDestinationFailsTheFrameWithItsReason) {
+    TempFolder folder;
+    writeBytes(folder / "in.png", readBytes(golden(circles)));
+    writeBytes(folder / "plain-file", "not a folder");
+    const RunResult run = runSmooth({folder / "in.png", "-o", folder / "plain-file/out.png"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(mentions(lineNaming(run.err, "in.png"), "Not a directory")) << run.err;
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"in.png", "plain-file"}));
+}
+
+TEST(OutputFiles, AReadOnlyOutputFolderFailsEveryFrame) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "running as root, which writes into read-only folders; the "
+                        "unwritable-destination test covers this path";
+    TempFolder folder;
+    writeBytes(folder / "in.png", readBytes(golden(circles)));
+    fs::create_directory(folder / "locked");
+    chmod((folder / "locked").c_str(), 0555);
+    const RunResult run = runSmooth({folder / "in.png", "--out-dir", folder / "locked"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(mentions(lineNaming(run.err, "in.png"), "Permission denied")) << run.err;
+    EXPECT_TRUE(fs::is_empty(folder / "locked"));
+}
+
+// A TGA with transparency read through OpenImageIO and written as PNG, and the PNG's
+// resolution and text surviving a run.
+TEST(FileFormats, TgaInPngOutAndPngMetadataKept) {
+    TempFolder folder;
+    const std::string input = "/in/art_on_transparent.png";
+    writeSamples(folder / "in.tga", readSamplesOrDie(golden(input)));
+    const RunResult tga = runSmooth({folder / "in.tga", "--smooth-range", "8", "-o",
+                                     folder / "out.png"});
+    ASSERT_EQ(tga.status, 0) << tga.err;
+    EXPECT_EQ(readSamplesOrDie(folder / "out.png").samples,
+              readSamplesOrDie(golden("/expected/art_on_transparent__r8.png")).samples);
+
+    {
+        OIIO::ImageSpec spec(4, 3, 4, OIIO::TypeDesc::UINT8);
+        spec.attribute("ImageDescription", "cel 12, take 3");
+        spec.attribute("XResolution", 300.0f);
+        spec.attribute("YResolution", 300.0f);
+        spec.attribute("ResolutionUnit", "inch");
+        std::vector<uint8_t> pixels(4 * 3 * 4, 200);
+        auto output = OIIO::ImageOutput::create(folder / "meta.png");
+        ASSERT_TRUE(output && output->open(folder / "meta.png", spec) &&
+                    output->write_image(OIIO::TypeDesc::UINT8, pixels.data()) && output->close());
+    }
+    const RunResult png = runSmooth({folder / "meta.png", "-o", folder / "meta-out.png"});
+    ASSERT_EQ(png.status, 0) << png.err;
+    auto before = OIIO::ImageInput::open(folder / "meta.png");
+    auto after = OIIO::ImageInput::open(folder / "meta-out.png");
+    ASSERT_TRUE(before && after);
+    EXPECT_EQ(after->spec().get_string_attribute("ImageDescription"), "cel 12, take 3");
+    // pHYs holds pixels per metre, so compare with what the input itself reads back as.
+    EXPECT_EQ(after->spec().get_float_attribute("XResolution"),
+              before->spec().get_float_attribute("XResolution"));
+    EXPECT_EQ(after->spec().get_string_attribute("ResolutionUnit"), "inch");
+}
+
+TEST(ComparePicture, IsWrittenBesideTheResult) {
+    TempFolder folder;
+    const RunResult run = runSmooth({golden(circles), "--smooth-range", "8", "-o",
+                                     folder / "out.png", "--compare", folder / "compare.png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const ImageSamples input = readSamplesOrDie(golden(circles));
+    const ImageSamples picture = readSamplesOrDie(folder / "compare.png");
+    EXPECT_EQ(picture.channels, 3);
+    EXPECT_GE(picture.width, 2 * input.width);
+    EXPECT_GE(picture.height, input.height + 4 * 16);
+}
+
+TEST(SampleCel, ARunWithoutInputSmoothsTheBundledCel) {
+    TempFolder folder;
+    const RunResult run = runSmooth({}, folder.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(folder.names(),
+              (std::vector<std::string>{"tovrin-sample-compare.png", "tovrin-sample.png"}));
+    EXPECT_TRUE(mentions(run.out, "tovrin-sample.png")) << run.out;
+    EXPECT_TRUE(mentions(run.out, "tovrin-sample-compare.png")) << run.out;
+    // The cel is drawn with alpha 0 or 255 only; smoothing its outline must blend into the
+    // transparent background.
+    const ImageSamples result = readSamplesOrDie(folder / "tovrin-sample.png");
+    ASSERT_EQ(result.channels, 4);
+    bool clear = false, partial = false;
+    for (int y = 0; y < result.height; ++y)
+        for (int x = 0; x < result.width; ++x) {
+            clear |= result.at(x, y, 3) == 0;
+            partial |= result.at(x, y, 3) > 0 && result.at(x, y, 3) < 255;
+        }
+    EXPECT_TRUE(clear);
+    EXPECT_TRUE(partial);
+}
+
+TEST(Reporting, ProgressOnlyWhenAskedOnAPipeAndASummaryAtTheEnd) {
+    TempFolder folder;
+    writeSequence(folder.path, 3);
+    const std::string pattern = folder / "shot.####.png";
+    const RunResult plain = runSmooth({pattern, "--out-dir", folder / "a"});
+    const RunResult progress = runSmooth({pattern, "--out-dir", folder / "b", "--progress"});
+    const RunResult quiet = runSmooth({pattern, "--out-dir", folder / "c", "--quiet"});
+    EXPECT_FALSE(mentions(plain.err, "\r")) << plain.err;
+    EXPECT_TRUE(std::regex_search(plain.err, std::regex("3 of 3 frames smoothed; [0-9,]+ of "
+                                                        "3,840 pixels changed")))
+        << plain.err;
+    EXPECT_TRUE(mentions(progress.err, "\r[")) << progress.err;
+    EXPECT_TRUE(mentions(progress.err, "3/3 frames")) << progress.err;
+    EXPECT_EQ(quiet.err, "");
+}
+
+TEST(Documentation, HelpVersionAndManPageAgree) {
+    const RunResult help = runSmooth({"--help"});
+    const RunResult version = runSmooth({"--version"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "tovrin-smooth 1.01\n");
+    const std::string man = readBytes(manPagePath());
+    EXPECT_TRUE(mentions(man, ".TH TOVRIN-SMOOTH 1")) << "not a man page";
+    EXPECT_TRUE(mentions(man, "\"tovrin-smooth 1.01\"")) << "the man page's version is stale";
+    for (const char* option : {"--smooth-range", "--key", "--output", "--out-dir", "--in-place",
+                               "--frames", "--jobs", "--compare", "--progress", "--quiet",
+                               "--help", "--version"}) {
+        EXPECT_TRUE(mentions(help.out, option)) << option << " missing from --help";
+        // The man page escapes its hyphens.
+        std::string escaped;
+        for (char c : std::string(option))
+            escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_TRUE(mentions(man, escaped)) << option << " missing from the man page";
+    }
+}
+
+} // namespace
