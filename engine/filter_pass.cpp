@@ -41,6 +41,9 @@ bool isEmpty(const VRect& r) { return r.left >= r.right || r.top >= r.bottom; }
 
 template <typename Sample>
 OSErr runFilterPass(FilterRecord& record, const FilterParameters& parameters) {
+    // Four interleaved samples a pixel are all the engine reads and writes.
+    if (record.planes != 4)
+        return filterBadMode;
     if (record.advanceState == nullptr)
         return filterBadParameters;
     BigDocumentStruct* bigDocument = record.bigDocumentData;
@@ -61,7 +64,9 @@ OSErr runFilterPass(FilterRecord& record, const FilterParameters& parameters) {
 
     const VRect bounds = filterBounds(record);
     if (!isEmpty(bounds)) {
-        if (record.inData == nullptr || record.outData == nullptr)
+        const int64_t rowBytes = int64_t{bounds.right - bounds.left} * int64_t{SampleTraits<Sample>::pixelSize};
+        if (record.inData == nullptr || record.outData == nullptr ||
+            record.inRowBytes < rowBytes || record.outRowBytes < rowBytes)
             return filterBadParameters;
         SmoothingEngine<Sample> engine(record, parameters.smoothRange);
         if (parameters.useColourKey)

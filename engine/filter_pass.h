@@ -18,7 +18,8 @@ struct FilterParameters {
 // Requests the whole filter rectangle with all planes, calls advanceState once, makes opaque
 // pixels of the key colour transparent when asked, smooths every pixel into the output buffer and
 // clears the requested rectangles. Returns the host call's result code: advanceState's code (0 on
-// success), or filterBadParameters when the host supplied no buffers.
+// success); filterBadMode for a plane count other than 4; filterBadParameters when the host
+// supplied no callback, no buffers or rows too short for the rectangle.
 template <typename Sample>
 OSErr runFilterPass(FilterRecord& record, const FilterParameters& parameters);
 

@@ -255,6 +255,7 @@ enum PlugInImageMode : int16_t {
 };
 
 constexpr OSErr noErr = 0;
+constexpr OSErr memFullErr = -108;
 constexpr OSErr userCanceledErr = -128;
 constexpr OSErr filterBadParameters = -30100;
 constexpr OSErr filterBadMode = -30101;

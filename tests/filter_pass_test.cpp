@@ -130,3 +130,35 @@ TEST(ColourKey, SixteenBitComparesIn8BitUnitsAtFullOpacity) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FilterPassGuards, UnsafeRecordsAreRefusedWithoutTouchingPixels) {
+    uint8_t pixels[4 * 4] = {};
+    FilterRecord base{};
+    base.planes = 4;
+    base.depth = 8;
+    base.filterRect = Rect{0, 0, 2, 2};
+    base.inData = base.outData = pixels;
+    base.inRowBytes = base.outRowBytes = 8;
+    base.advanceState = [] { return OSErr{noErr}; };
+    struct Case {
+        const char* name;
+        void (*spoil)(FilterRecord&);
+        OSErr expected;
+    };
+    const Case cases[] = {
+        {"three planes", [](FilterRecord& r) { r.planes = 3; }, filterBadMode},
+        {"no advanceState", [](FilterRecord& r) { r.advanceState = nullptr; }, filterBadParameters},
+        {"no input buffer", [](FilterRecord& r) { r.inData = nullptr; }, filterBadParameters},
+        {"rows too short", [](FilterRecord& r) { r.outRowBytes = 7; }, filterBadParameters},
+    };
+    for (const Case& c : cases) {
+        FilterRecord record = base;
+        c.spoil(record);
+        EXPECT_EQ(runFilterPassForDepth(record, FilterParameters{}), c.expected) << c.name;
+    }
+    EXPECT_EQ(runFilterPassForDepth(base, FilterParameters{}), noErr);
+}
+
+} // namespace

@@ -48,25 +48,37 @@ template <typename Sample> OSErr TestHost<Sample>::advance() {
 
     // Deliver the requested input rectangle; the output starts as a copy of it.
     const VRect& r = requestedIn;
-    const int32_t w = r.right - r.left;
-    const int32_t h = r.bottom - r.top;
     const size_t pixelBytes = sizeof(Rgba<Sample>);
-    rowBytes_ = int32_t(size_t(w) * pixelBytes) + rowPadding;
-    const size_t body = size_t(rowBytes_) * size_t(h);
-    inBuffer_.assign(body + 2 * guardSize, guardByte);
-    for (int32_t y = 0; y < h; ++y) {
-        uint8_t* row = inBuffer_.data() + guardSize + size_t(y) * size_t(rowBytes_);
-        std::memcpy(row, &at(r.left, r.top + y), size_t(w) * pixelBytes);
+    if (embedInDocument) {
+        rowBytes_ = int32_t(size_t(width_) * pixelBytes);
+        inBuffer_.assign(document_.size() * pixelBytes + 2 * guardSize, guardByte);
+        std::memcpy(inBuffer_.data() + guardSize, document_.data(), document_.size() * pixelBytes);
+        bufferOrigin_ = size_t(r.top) * size_t(rowBytes_) + size_t(r.left) * pixelBytes;
+    } else {
+        const int32_t w = r.right - r.left;
+        const int32_t h = r.bottom - r.top;
+        rowBytes_ = int32_t(size_t(w) * pixelBytes) + rowPadding;
+        inBuffer_.assign(size_t(rowBytes_) * size_t(h) + 2 * guardSize, guardByte);
+        for (int32_t y = 0; y < h; ++y) {
+            uint8_t* row = inBuffer_.data() + guardSize + size_t(y) * size_t(rowBytes_);
+            std::memcpy(row, &at(r.left, r.top + y), size_t(w) * pixelBytes);
+        }
+        bufferOrigin_ = 0;
     }
     outBuffer_ = inBuffer_;
-    record.inData = inBuffer_.data() + guardSize;
-    record.outData = outBuffer_.data() + guardSize;
+    record.inData = inBuffer_.data() + guardSize + bufferOrigin_;
+    record.outData = outBuffer_.data() + guardSize + bufferOrigin_;
     record.inRowBytes = rowBytes_;
     record.outRowBytes = rowBytes_;
     return noErr;
 }
 
 template <typename Sample> OSErr TestHost<Sample>::run(const FilterParameters& parameters) {
+    return runWith([&](FilterRecord& r) { return runFilterPass<Sample>(r, parameters); });
+}
+
+template <typename Sample>
+OSErr TestHost<Sample>::runWith(const std::function<OSErr(FilterRecord&)>& call) {
     record = FilterRecord{};
     bigDocumentData = BigDocumentStruct{};
     record.imageSize = Point{int16_t(height_), int16_t(width_)};
@@ -88,31 +100,45 @@ template <typename Sample> OSErr TestHost<Sample>::run(const FilterParameters& p
     inBuffer_.clear();
     outBuffer_.clear();
     currentAdvance = [this] { return advance(); };
-    const OSErr result = runFilterPass<Sample>(record, parameters);
+    const OSErr result = call(record);
     currentAdvance = nullptr;
 
     result_ = document_;
     guardsIntact = true;
+    outsideUntouched = true;
     if (!outBuffer_.empty()) {
         guardsIntact = guardsHold(inBuffer_) && guardsHold(outBuffer_);
         const VRect& r = requestedOut;
-        for (int32_t y = r.top; y < r.bottom; ++y) {
-            const uint8_t* row = outBuffer_.data() + guardSize + size_t(y - r.top) * size_t(rowBytes_);
+        for (int32_t y = r.top; y < r.bottom; ++y)
             for (int32_t x = r.left; x < r.right; ++x)
-                std::memcpy(&result_[index(x, y)], row + size_t(x - r.left) * sizeof(Rgba<Sample>),
-                            sizeof(Rgba<Sample>));
+                std::memcpy(&result_[index(x, y)], bufferPixel(outBuffer_, x, y), sizeof(Rgba<Sample>));
+        if (embedInDocument) {
+            for (int32_t y = 0; y < height_; ++y)
+                for (int32_t x = 0; x < width_; ++x) {
+                    if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
+                        continue;
+                    if (std::memcmp(bufferPixel(outBuffer_, x, y), &at(x, y), sizeof(Rgba<Sample>)) ||
+                        std::memcmp(bufferPixel(inBuffer_, x, y), &at(x, y), sizeof(Rgba<Sample>)))
+                        outsideUntouched = false;
+                }
         }
     }
     return result;
 }
 
-template <typename Sample> Rgba<Sample> TestHost<Sample>::inputAfterRun(int32_t x, int32_t y) const {
+template <typename Sample>
+const uint8_t* TestHost<Sample>::bufferPixel(const std::vector<uint8_t>& buffer, int32_t x,
+                                             int32_t y) const {
     const VRect& r = requestedIn;
+    // Offsets may be negative for pixels left of or above the rectangle in an embedded buffer.
+    const ptrdiff_t offset = ptrdiff_t(y - r.top) * rowBytes_ +
+                             ptrdiff_t(x - r.left) * ptrdiff_t(sizeof(Rgba<Sample>));
+    return buffer.data() + guardSize + bufferOrigin_ + offset;
+}
+
+template <typename Sample> Rgba<Sample> TestHost<Sample>::inputAfterRun(int32_t x, int32_t y) const {
     Rgba<Sample> pixel;
-    std::memcpy(&pixel,
-                inBuffer_.data() + guardSize + size_t(y - r.top) * size_t(rowBytes_) +
-                    size_t(x - r.left) * sizeof(Rgba<Sample>),
-                sizeof(pixel));
+    std::memcpy(&pixel, bufferPixel(inBuffer_, x, y), sizeof(pixel));
     return pixel;
 }
 

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the native tree (engine, tovrin-smooth, tests) into build/ and the Windows plug-in and its
+# tests with mingw-w64 into build-mingw/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc)
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j "$jobs"
+cmake -S . -B build-mingw -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTOVRIN_NATIVE_BUILD_DIR="$PWD/build"
+cmake --build build-mingw -j "$jobs"

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Every test: native unit, reference and command-line tests; the engine under AddressSanitizer
+# and UndefinedBehaviorSanitizer; the engine and the plug-in built with mingw-w64 and run under wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+bash scripts/build-all.sh
+jobs=$(nproc)
+
+echo "== native tests"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== engine under sanitizers"
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRIN_SANITIZE=ON \
+    -DTOVRIN_BUILD_CLI=OFF
+cmake --build build-sanitize -j "$jobs"
+ctest --test-dir build-sanitize --output-on-failure -L engine -j "$jobs"
+
+echo "== Windows build under wine"
+export WINEPREFIX="${WINEPREFIX:-$PWD/build-mingw/wineprefix}" WINEDEBUG=-all
+bash tests/wine/prepare-prefix.sh
+ctest --test-dir build-mingw --output-on-failure

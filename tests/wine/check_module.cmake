@@ -1,0 +1,28 @@
+# Checks the plug-in module's export and import tables: PluginMain and SimpleEventProc exported by
+# their plain names, and nothing imported but DLLs every Windows installation has.
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "cannot read ${MODULE}")
+endif()
+
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" exports "${dump}")
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${exports}")
+set(names "")
+foreach(row IN LISTS rows)
+    string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${row}")
+    list(APPEND names "${name}")
+endforeach()
+if(NOT names STREQUAL "PluginMain;SimpleEventProc")
+    message(FATAL_ERROR "exports are '${names}', expected PluginMain;SimpleEventProc")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+foreach(import IN LISTS imports)
+    string(REPLACE "DLL Name: " "" dll "${import}")
+    string(TOLOWER "${dll}" dll)
+    if(NOT dll MATCHES "^(kernel32|user32|msvcrt|advapi32|gdi32)\\.dll$")
+        message(FATAL_ERROR "imports ${dll}, which a Windows installation may not have")
+    endif()
+    message(STATUS "imports ${dll}")
+endforeach()
+message(STATUS "exports ${names}")
