@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <OpenImageIO/imageio.h>
+#include <png.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -313,6 +316,39 @@ TEST(FileFormats, TgaInPngOutAndPngMetadataKept) {
     EXPECT_EQ(after->spec().get_float_attribute("XResolution"),
               before->spec().get_float_attribute("XResolution"));
     EXPECT_EQ(after->spec().get_string_attribute("ResolutionUnit"), "inch");
+}
+
+// Indexed colour, with a transparent palette entry, is common for cels: it must be smoothed as
+// the colours it stands for.
+TEST(FileFormats, IndexedPngIsSmoothedAsItsColours) {
+    const ImageSamples rgba = readSamplesOrDie(golden("/in/art_on_transparent.png"));
+    std::vector<std::array<uint8_t, 4>> palette;
+    std::vector<uint8_t> indices;
+    for (size_t i = 0; i < rgba.samples.size(); i += 4) {
+        const std::array<uint8_t, 4> colour{uint8_t(rgba.samples[i]), uint8_t(rgba.samples[i + 1]),
+                                            uint8_t(rgba.samples[i + 2]),
+                                            uint8_t(rgba.samples[i + 3])};
+        auto found = std::find(palette.begin(), palette.end(), colour);
+        if (found == palette.end())
+            found = palette.insert(palette.end(), colour);
+        indices.push_back(uint8_t(found - palette.begin()));
+    }
+    ASSERT_LE(palette.size(), 256u);
+    TempFolder folder;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = png_uint_32(rgba.width);
+    image.height = png_uint_32(rgba.height);
+    image.format = PNG_FORMAT_RGBA_COLORMAP;
+    image.colormap_entries = png_uint_32(palette.size());
+    ASSERT_TRUE(png_image_write_to_file(&image, (folder / "indexed.png").c_str(), 0,
+                                        indices.data(), 0, palette.data()));
+    const RunResult run =
+        runSmooth({folder / "indexed.png", "--smooth-range", "8", "-o", folder / "out.png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const ImageSamples out = readSamplesOrDie(folder / "out.png");
+    EXPECT_EQ(out.channels, 4);
+    EXPECT_EQ(out.samples, readSamplesOrDie(golden("/expected/art_on_transparent__r8.png")).samples);
 }
 
 TEST(ComparePicture, IsWrittenBesideTheResult) {
