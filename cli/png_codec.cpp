@@ -63,6 +63,13 @@ bool littleEndian() {
     return first == 1;
 }
 
+std::vector<png_bytep> rowPointers(unsigned char* first, size_t rowBytes, int32_t height) {
+    std::vector<png_bytep> rows(static_cast<size_t>(height));
+    for (size_t y = 0; y < rows.size(); ++y)
+        rows[y] = first + y * rowBytes;
+    return rows;
+}
+
 // Header and transforms: any PNG becomes 8 or 16-bit gray, gray+alpha, RGB or RGBA.
 bool readHeader(Session& s) {
     if (setjmp(png_jmpbuf(s.png)))
@@ -152,9 +159,7 @@ bool readPng(const std::string& path, StoredImage& image, std::vector<unsigned c
         image.codec = pngCodec().name;
         const size_t rowBytes = png_get_rowbytes(s.png, s.info);
         samples.resize(rowBytes * size_t(image.height));
-        std::vector<png_bytep> rows(size_t(image.height));
-        for (size_t y = 0; y < rows.size(); ++y)
-            rows[y] = samples.data() + y * rowBytes;
+        std::vector<png_bytep> rows = rowPointers(samples.data(), rowBytes, image.height);
         ok = readRows(s, rows.data());
         if (ok)
             image.metadata = collectMetadata(s);
@@ -267,9 +272,9 @@ bool writePng(const std::string& file, const std::string&, const StoredImage& im
         job.textCount = int(texts.size());
     }
     const size_t rowBytes = size_t(image.width) * size_t(image.channels) * size_t(image.bits / 8);
-    std::vector<png_bytep> rows(size_t(image.height));
-    for (size_t y = 0; y < rows.size(); ++y)
-        rows[y] = const_cast<png_bytep>(static_cast<const unsigned char*>(samples) + y * rowBytes);
+    // libpng takes row pointers to mutable bytes even for writing; it does not write them.
+    std::vector<png_bytep> rows =
+        rowPointers(static_cast<unsigned char*>(const_cast<void*>(samples)), rowBytes, image.height);
     job.rows = rows.data();
 
     Session s;

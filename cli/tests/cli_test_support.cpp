@@ -72,40 +72,22 @@ RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd
     return result;
 }
 
-bool readSamples(const std::string& path, ImageSamples& image, std::string& error) {
+ImageSamples readSamplesOrDie(const std::string& path) {
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     auto input = OIIO::ImageInput::open(path, &config);
-    if (!input) {
-        error = OIIO::geterror();
-        return false;
-    }
+    if (!input)
+        throw std::runtime_error("cannot read " + path + ": " + OIIO::geterror());
     const OIIO::ImageSpec& spec = input->spec();
-    image.width = spec.width;
-    image.height = spec.height;
-    image.channels = spec.nchannels;
-    image.bits = spec.format == OIIO::TypeDesc::UINT8 ? 8 : 16;
-    image.samples.assign(spec.image_pixels() * size_t(spec.nchannels), 0);
-    if (image.bits == 8) {
-        std::vector<uint8_t> bytes(image.samples.size());
-        if (!input->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, bytes.data())) {
-            error = input->geterror();
-            return false;
-        }
-        std::copy(bytes.begin(), bytes.end(), image.samples.begin());
-    } else if (!input->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16,
-                                  image.samples.data())) {
-        error = input->geterror();
-        return false;
-    }
-    return true;
-}
-
-ImageSamples readSamplesOrDie(const std::string& path) {
-    ImageSamples image;
-    std::string error;
-    if (!readSamples(path, image, error))
-        throw std::runtime_error("cannot read " + path + ": " + error);
+    ImageSamples image{spec.width, spec.height, spec.nchannels,
+                       spec.format == OIIO::TypeDesc::UINT8 ? 8 : 16, {}};
+    image.samples.resize(spec.image_pixels() * size_t(spec.nchannels));
+    // Read as 16 bits, then undo the widening for 8-bit files: 8-bit samples are kept as they are.
+    if (!input->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16, image.samples.data()))
+        throw std::runtime_error("cannot read " + path + ": " + input->geterror());
+    if (image.bits == 8)
+        for (uint16_t& sample : image.samples)
+            sample = uint16_t(sample / 257);
     return image;
 }
 

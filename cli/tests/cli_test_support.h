@@ -44,8 +44,7 @@ struct ImageSamples {
     }
 };
 
-// False (with the reader's message in error) when the file cannot be read.
-bool readSamples(const std::string& path, ImageSamples& image, std::string& error);
+// Throws when the file cannot be read.
 ImageSamples readSamplesOrDie(const std::string& path);
 // Writes with alpha as the last channel when there are 2 or 4 channels.
 void writeSamples(const std::string& path, const ImageSamples& image);

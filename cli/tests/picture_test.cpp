@@ -114,16 +114,6 @@ TEST(ProgressLine, FitsItsWidthAndTellsRateAndTimeLeft) {
     EXPECT_EQ(progressLine(240, 240, 12.0, 80).find('.'), std::string::npos);
 }
 
-TEST(ProgressLine, DurationsAndLargeNumbers) {
-    EXPECT_EQ(formatDuration(0.4), "0s");
-    EXPECT_EQ(formatDuration(59.6), "1m00s");
-    EXPECT_EQ(formatDuration(185), "3m05s");
-    EXPECT_EQ(formatDuration(3720), "1h02m");
-    EXPECT_EQ(groupThousands(0), "0");
-    EXPECT_EQ(groupThousands(999), "999");
-    EXPECT_EQ(groupThousands(1000), "1,000");
-    EXPECT_EQ(groupThousands(4976640), "4,976,640");
-}
 
 // The cel must look like inked line art: fully opaque or fully clear pixels, a few flat colours,
 // and stair steps for the filter to smooth.

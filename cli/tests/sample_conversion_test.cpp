@@ -88,22 +88,5 @@ TEST(WriteBack, SixteenBitPixelsKeepTheirSamplesUnlessTheFilterChangedThem) {
     }
 }
 
-TEST(WriteBack, EightBitSamplesAreTheHostsOwn) {
-    const ChannelLayout layout = readLayout(3, -1);
-    const uint8_t file[6] = {10, 20, 30, 40, 50, 60};
-    uint8_t host[8];
-    fileToHost(file, layout, 2, host);
-    EXPECT_EQ(std::vector<uint8_t>(host, host + 8),
-              (std::vector<uint8_t>{10, 20, 30, 255, 40, 50, 60, 255}));
-    const uint8_t result[8] = {11, 20, 30, 255, 40, 50, 60, 128};
-    const WriteLayout written = chooseWriteLayout(layout, result, 2);
-    EXPECT_TRUE(written.alpha);
-    uint8_t out[8];
-    hostToFile(result, file, layout, written, 2, out);
-    EXPECT_EQ(std::vector<uint8_t>(out, out + 8),
-              (std::vector<uint8_t>{11, 20, 30, 255, 40, 50, 60, 128}));
-    EXPECT_EQ(countChangedPixels(host, result, 2), 2u);
-    EXPECT_EQ(countChangedPixels(host, host, 2), 0u);
-}
 
 } // namespace
