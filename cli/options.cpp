@@ -262,11 +262,14 @@ DESCRIPTION
     Photoshop: the same filter pass runs over the whole image as one layer
     with editable transparency.
 
-    Images are read and written with OpenImageIO: PNG, TIFF, TGA and the other
-    formats it knows. 8- and 16-bit integer images are smoothed at their own
-    depth; other sample types are refused. RGB images without alpha are
-    written back as RGB unless the colour key made pixels transparent; gray
-    images are written back as gray; extra channels are kept as they were.
+    PNG files are read and written with libpng; TIFF, TGA and every other
+    format OpenImageIO knows, through OpenImageIO. 8- and 16-bit integer images
+    are smoothed at their own depth; other sample types are refused. Each
+    result is written in its input's channels: RGB without alpha stays RGB
+    unless the colour key made pixels transparent, gray stays gray, extra
+    channels are kept as they were. Indexed-colour PNGs and PNGs of fewer than
+    8 bits come back as 8-bit RGB(A) or gray. Colour profiles, resolution and
+    text of the input are kept.
 
     With no INPUT, the bundled sample cel is smoothed and the result and its
     comparison picture are written into the current folder.
