@@ -35,8 +35,8 @@ uint8_t checker(int32_t x, int32_t y) {
 // Draws the frame region (left, top, size x size) enlarged zoom times at (atX, atY), each
 // pixel over the checkerboard of the picture's own coordinates.
 void drawScaled(Picture& picture, const std::vector<uint8_t>& rgba, int32_t frameWidth,
-                int32_t left, int32_t top, int32_t width, int32_t height, int32_t zoom,
-                int32_t atX, int32_t atY) {
+                int32_t left, int32_t top, int32_t width, int32_t height, int32_t zoom, int32_t atX,
+                int32_t atY) {
     for (int32_t y = 0; y < height * zoom; ++y) {
         for (int32_t x = 0; x < width * zoom; ++x) {
             const uint8_t* p =
@@ -81,8 +81,8 @@ CropWindow mostChangedWindow(const std::vector<uint32_t>& weights, int32_t width
         for (int32_t x = 0; x < width; ++x)
             sums[size_t(y + 1) * stride + size_t(x + 1)] =
                 weights[size_t(y) * size_t(width) + size_t(x)] +
-                sums[size_t(y) * stride + size_t(x + 1)] + sums[size_t(y + 1) * stride + size_t(x)] -
-                sums[size_t(y) * stride + size_t(x)];
+                sums[size_t(y) * stride + size_t(x + 1)] +
+                sums[size_t(y + 1) * stride + size_t(x)] - sums[size_t(y) * stride + size_t(x)];
     CropWindow best{0, 0, size};
     uint64_t bestSum = 0;
     for (int32_t y = 0; y + size <= height; ++y) {

@@ -21,7 +21,9 @@ struct FrameSession {
 // job thread smooths its own frame.
 thread_local FrameSession* currentSession = nullptr;
 
-size_t pixelBytes(int32_t depth) { return depth == 16 ? 8 : 4; }
+size_t pixelBytes(int32_t depth) {
+    return depth == 16 ? 8 : 4;
+}
 
 bool requestIsWholeFrame(const FrameSession& session) {
     const FilterRecord& r = session.record;
@@ -67,10 +69,14 @@ OSErr advanceFrame() {
     return noErr;
 }
 
-Boolean neverAbort() { return 0; }
+Boolean neverAbort() {
+    return 0;
+}
 void ignoreProgress(int32_t, int32_t) {}
 
-int16_t clampTo16(int32_t v) { return int16_t(v > INT16_MAX ? INT16_MAX : v); }
+int16_t clampTo16(int32_t v) {
+    return int16_t(v > INT16_MAX ? INT16_MAX : v);
+}
 
 void fillRecord(FrameSession& session) {
     const FrameBuffers& frame = *session.frame;

@@ -15,8 +15,8 @@ struct FrameBuffers {
     void* result = nullptr;       // receives the filtered frame
     int32_t width = 0;
     int32_t height = 0;
-    int32_t depth = 8;            // 8 or 16 bits per sample
-    size_t rowBytes = 0;          // at least width * 4 samples
+    int32_t depth = 8;   // 8 or 16 bits per sample
+    size_t rowBytes = 0; // at least width * 4 samples
 };
 
 // The largest frame the host record can describe: the row stride is a signed 32-bit field.

@@ -33,8 +33,7 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
             ? countChangedPixels(reinterpret_cast<const uint8_t*>(image.host.data()),
                                  reinterpret_cast<const uint8_t*>(result.data()), outcome.pixels)
             : countChangedPixels(reinterpret_cast<const uint16_t*>(image.host.data()),
-                                 reinterpret_cast<const uint16_t*>(result.data()),
-                                 outcome.pixels);
+                                 reinterpret_cast<const uint16_t*>(result.data()), outcome.pixels);
 
     std::string reason;
     if (!writeResult(task.output, image, result.data(), outcome.note, reason)) {

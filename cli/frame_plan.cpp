@@ -44,8 +44,8 @@ std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& fi
             continue;
         const std::string digits =
             candidate.substr(prefix.size(), candidate.size() - prefix.size() - suffix.size());
-        if (digits.size() > 18 || !std::all_of(digits.begin(), digits.end(),
-                                                [](char c) { return c >= '0' && c <= '9'; }))
+        if (digits.size() > 18 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         const int64_t number = std::stoll(digits);
         if (paddedNumber(number, field.width) == digits)
@@ -78,8 +78,8 @@ bool nameForFrame(const char* option, const std::string& given, const Frame& fra
     FrameField field;
     if (findFrameField(given, field)) {
         if (frame.number < 0) {
-            error = std::string(option) + " '" + given + "' has a frame field, but '" +
-                    frame.path + "' is not a frame of a sequence";
+            error = std::string(option) + " '" + given + "' has a frame field, but '" + frame.path +
+                    "' is not a frame of a sequence";
             return false;
         }
         name = frameName(given, field, frame.number);
@@ -97,8 +97,8 @@ bool nameForFrame(const char* option, const std::string& given, const Frame& fra
 }
 
 bool checkOutputChoice(const Options& options, std::string& error) {
-    const int choices = int(!options.output.empty()) + int(!options.outDir.empty()) +
-                        int(options.inPlace);
+    const int choices =
+        int(!options.output.empty()) + int(!options.outDir.empty()) + int(options.inPlace);
     if (choices == 0) {
         error = "no output given: use -o FILE, --out-dir DIR or --in-place";
         return false;
@@ -113,9 +113,8 @@ bool checkOutputChoice(const Options& options, std::string& error) {
 } // namespace
 
 bool findFrameField(const std::string& path, FrameField& field) {
-    const size_t nameStart = path.find_last_of('/') == std::string::npos
-                                 ? 0
-                                 : path.find_last_of('/') + 1;
+    const size_t nameStart =
+        path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1;
     bool found = false;
     for (size_t i = nameStart; i < path.size(); ++i) {
         if (path[i] == '#') {
@@ -187,8 +186,7 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
             task.output = (fs::path(options.outDir) / fs::path(frame.path).filename()).string();
         }
         if (!options.compare.empty() &&
-            !nameForFrame("--compare", options.compare, frame, frames.size(), task.compare,
-                          error))
+            !nameForFrame("--compare", options.compare, frame, frames.size(), task.compare, error))
             return false;
         if (!options.inPlace && samePlace(task.output, frame.path)) {
             error = "the output for '" + frame.path +

@@ -39,7 +39,7 @@ std::vector<std::string> writtenChannelNames(const DecodedImage& image, const Wr
     const auto& names = image.stored.channelNames;
     auto nameOf = [&names](int c, const char* fallback) {
         return size_t(c) < names.size() && !names[size_t(c)].empty() ? names[size_t(c)]
-                                                                      : std::string(fallback);
+                                                                     : std::string(fallback);
     };
     const ChannelLayout& layout = image.layout;
     std::vector<std::string> result;

@@ -12,7 +12,7 @@
 struct DecodedImage {
     StoredImage stored; // how the file holds the image
     ChannelLayout layout;
-    int32_t depth = 8;  // 8 or 16 bits per sample
+    int32_t depth = 8; // 8 or 16 bits per sample
     // The samples as stored, kept to write back what the filter left alone; empty when the file
     // already has the host's layout at 8 bits, where the host pixels are those samples.
     std::vector<unsigned char> fileSamples;

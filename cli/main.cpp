@@ -23,7 +23,9 @@ constexpr int exitInterrupted = 130;
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-void onInterrupt(int) { interrupted.store(true); }
+void onInterrupt(int) {
+    interrupted.store(true);
+}
 
 // The first Ctrl-C lets running frames finish (no half-written output either way); the second
 // ends the process at once, since the handler resets itself.
@@ -67,11 +69,10 @@ int runSample(const Options& options) {
         return exitFrameFailed;
     FrameTask task;
     task.input = "(sample cel)";
-    task.output = options.output.empty() ? inFolder(options.outDir, "tovrin-sample.png")
-                                         : options.output;
-    task.compare = options.compare.empty()
-                       ? inFolder(options.outDir, "tovrin-sample-compare.png")
-                       : options.compare;
+    task.output =
+        options.output.empty() ? inFolder(options.outDir, "tovrin-sample.png") : options.output;
+    task.compare = options.compare.empty() ? inFolder(options.outDir, "tovrin-sample-compare.png")
+                                           : options.compare;
 
     SampleCel cel = drawSampleCel();
     DecodedImage image = imageFromRgba8(cel.width, cel.height, std::move(cel.rgba));

@@ -17,8 +17,8 @@ std::string reasonOf(std::string message) {
     return message.empty() ? std::string("unreadable image") : message;
 }
 
-bool readWithOiio(const std::string& path, StoredImage& image,
-                  std::vector<unsigned char>& samples, std::string& error) {
+bool readWithOiio(const std::string& path, StoredImage& image, std::vector<unsigned char>& samples,
+                  std::string& error) {
     OIIO::ImageSpec config;
     config.attribute(keepAlphaAsStored, 1);
     auto input = OIIO::ImageInput::open(path, &config);
@@ -61,8 +61,8 @@ bool readWithOiio(const std::string& path, StoredImage& image,
     return true;
 }
 
-bool writeWithOiio(const std::string& file, const std::string& formatName,
-                   const StoredImage& image, const void* samples, std::string& error) {
+bool writeWithOiio(const std::string& file, const std::string& formatName, const StoredImage& image,
+                   const void* samples, std::string& error) {
     auto output = OIIO::ImageOutput::create(formatName);
     if (!output) {
         error = "cannot write this kind of file: " + reasonOf(OIIO::geterror());

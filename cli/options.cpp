@@ -57,8 +57,12 @@ struct ValueOption {
 };
 
 constexpr ValueOption valueOptions[] = {
-    {"--smooth-range", nullptr}, {"--key", nullptr},     {"--frames", nullptr},
-    {"--out-dir", nullptr},      {"--output", "-o"},     {"--compare", nullptr},
+    {"--smooth-range", nullptr},
+    {"--key", nullptr},
+    {"--frames", nullptr},
+    {"--out-dir", nullptr},
+    {"--output", "-o"},
+    {"--compare", nullptr},
     {"--jobs", "-j"},
 };
 
@@ -74,8 +78,8 @@ bool applyValue(const std::string& name, const std::string& value, Options& opti
     int64_t number = 0;
     if (name == "--smooth-range") {
         if (!parseBounded(value, 0, 255, number)) {
-            error = "--smooth-range takes a whole number from 0 to 255 (default 0), not '" +
-                    value + "'";
+            error = "--smooth-range takes a whole number from 0 to 255 (default 0), not '" + value +
+                    "'";
             return false;
         }
         options.filter.smoothRange = int32_t(number);
@@ -90,13 +94,14 @@ bool applyValue(const std::string& name, const std::string& value, Options& opti
         std::string reason;
         if (!parseFrameRanges(value, options.frames, reason)) {
             error = "--frames takes frame numbers from 0 up as FIRST-LAST, N, or a comma list "
-                    "of them (e.g. 1-240 or 1-10,20); '" + value + "' " + reason;
+                    "of them (e.g. 1-240 or 1-10,20); '" +
+                    value + "' " + reason;
             return false;
         }
     } else if (name == "--jobs") {
         if (!parseBounded(value, 1, maxJobs, number)) {
-            error = "--jobs takes a whole number from 1 to " + std::to_string(maxJobs) +
-                    ", not '" + value + "'";
+            error = "--jobs takes a whole number from 1 to " + std::to_string(maxJobs) + ", not '" +
+                    value + "'";
             return false;
         }
         options.jobs = unsigned(number);

@@ -273,8 +273,8 @@ bool writePng(const std::string& file, const std::string&, const StoredImage& im
     }
     const size_t rowBytes = size_t(image.width) * size_t(image.channels) * size_t(image.bits / 8);
     // libpng takes row pointers to mutable bytes even for writing; it does not write them.
-    std::vector<png_bytep> rows =
-        rowPointers(static_cast<unsigned char*>(const_cast<void*>(samples)), rowBytes, image.height);
+    std::vector<png_bytep> rows = rowPointers(
+        static_cast<unsigned char*>(const_cast<void*>(samples)), rowBytes, image.height);
     job.rows = rows.data();
 
     Session s;

@@ -23,8 +23,7 @@ template <> struct Units<uint16_t> {
     static uint16_t out(uint16_t h) { return fromHost16(h); }
 };
 
-template <typename Sample>
-void hostPixel(const Sample* f, const ChannelLayout& layout, Sample* h) {
+template <typename Sample> void hostPixel(const Sample* f, const ChannelLayout& layout, Sample* h) {
     using U = Units<Sample>;
     h[0] = U::in(f[layout.colour[0]]);
     h[1] = U::in(f[layout.colour[1]]);
@@ -52,8 +51,8 @@ ChannelLayout readLayout(int channels, int alphaChannel) {
 }
 
 bool isHostLayout(const ChannelLayout& layout) {
-    return layout.channels == 4 && !layout.gray && layout.colour[0] == 0 &&
-           layout.colour[1] == 1 && layout.colour[2] == 2 && layout.alpha == 3;
+    return layout.channels == 4 && !layout.gray && layout.colour[0] == 0 && layout.colour[1] == 1 &&
+           layout.colour[2] == 2 && layout.alpha == 3;
 }
 
 template <typename Sample>
@@ -130,7 +129,7 @@ template WriteLayout chooseWriteLayout(const ChannelLayout&, const uint8_t*, siz
 template WriteLayout chooseWriteLayout(const ChannelLayout&, const uint16_t*, size_t);
 template void hostToFile(const uint8_t*, const uint8_t*, const ChannelLayout&, const WriteLayout&,
                          size_t, uint8_t*);
-template void hostToFile(const uint16_t*, const uint16_t*, const ChannelLayout&,
-                         const WriteLayout&, size_t, uint16_t*);
+template void hostToFile(const uint16_t*, const uint16_t*, const ChannelLayout&, const WriteLayout&,
+                         size_t, uint16_t*);
 template size_t countChangedPixels(const uint8_t*, const uint8_t*, size_t);
 template size_t countChangedPixels(const uint16_t*, const uint16_t*, size_t);

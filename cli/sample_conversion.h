@@ -58,4 +58,5 @@ void hostToFile(const Sample* result, const Sample* file, const ChannelLayout& l
                 const WriteLayout& written, size_t pixels, Sample* out);
 
 // Pixels whose four samples differ between the two host buffers.
-template <typename Sample> size_t countChangedPixels(const Sample* a, const Sample* b, size_t pixels);
+template <typename Sample>
+size_t countChangedPixels(const Sample* a, const Sample* b, size_t pixels);

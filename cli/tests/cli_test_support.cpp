@@ -79,8 +79,8 @@ ImageSamples readSamplesOrDie(const std::string& path) {
     if (!input)
         throw std::runtime_error("cannot read " + path + ": " + OIIO::geterror());
     const OIIO::ImageSpec& spec = input->spec();
-    ImageSamples image{spec.width, spec.height, spec.nchannels,
-                       spec.format == OIIO::TypeDesc::UINT8 ? 8 : 16, {}};
+    ImageSamples image{
+        spec.width, spec.height, spec.nchannels, spec.format == OIIO::TypeDesc::UINT8 ? 8 : 16, {}};
     image.samples.resize(spec.image_pixels() * size_t(spec.nchannels));
     // Read as 16 bits, then undo the widening for 8-bit files: 8-bit samples are kept as they are.
     if (!input->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16, image.samples.data()))
@@ -130,5 +130,9 @@ void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string goldenFolder() { return TOVRIN_GOLDEN_DIR; }
-std::string manPagePath() { return TOVRIN_MAN_PAGE; }
+std::string goldenFolder() {
+    return TOVRIN_GOLDEN_DIR;
+}
+std::string manPagePath() {
+    return TOVRIN_MAN_PAGE;
+}

@@ -21,7 +21,9 @@ namespace {
 
 const std::string circles = "/in/circles.png";
 
-std::string golden(const std::string& file) { return goldenFolder() + file; }
+std::string golden(const std::string& file) {
+    return goldenFolder() + file;
+}
 
 // A small cel of one frame of a moving disc with an outline, on transparency.
 ImageSamples discFrame(int frame, int bits) {
@@ -99,12 +101,9 @@ TEST(SixteenBit, UntouchedPixelsKeepTheirExactSamples) {
         std::vector<uint16_t> pixel;
     };
     const std::vector<Flat> frames = {
-        {"rgba_one.png", {1, 1, 1, 65535}},
-        {"rgba_odd.png", {12345, 3, 65534, 65535}},
-        {"rgba_faint.png", {40000, 20000, 1, 1}},
-        {"rgba_clear.png", {7, 8, 9, 0}},
-        {"rgb_odd.png", {1, 32767, 65533}},
-        {"gray_odd.png", {3}},
+        {"rgba_one.png", {1, 1, 1, 65535}},       {"rgba_odd.png", {12345, 3, 65534, 65535}},
+        {"rgba_faint.png", {40000, 20000, 1, 1}}, {"rgba_clear.png", {7, 8, 9, 0}},
+        {"rgb_odd.png", {1, 32767, 65533}},       {"gray_odd.png", {3}},
         {"gray_alpha.png", {65533, 77}},
     };
     TempFolder folder;
@@ -156,8 +155,7 @@ TEST(FailingFrames, EachIsReportedWithItsReasonAndTheOthersAreDone) {
     const RunResult run =
         runSmooth({folder / "good1.png", folder / "garbage.png", folder / "truncated.png",
                    folder / "float.tif", folder / "missing.png", folder / "none.####.png",
-                   folder / "good2.png",
-                   "--jobs", "2", "--out-dir", folder / "out"});
+                   folder / "good2.png", "--jobs", "2", "--out-dir", folder / "out"});
     EXPECT_EQ(run.status, 1);
     for (const Bad& b : bad) {
         const std::string line = lineNaming(run.err, b.file);
@@ -176,11 +174,16 @@ TEST(FailingFrames, EachIsReportedWithItsReasonAndTheOthersAreDone) {
 // IN stands for an input file, OUT for a fresh output name.
 TEST(Options, BadValuesAndOutputsAreRefusedBeforeAnythingIsDone) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"IN", "-o", "OUT", "--smooth-range", "256"}, "--smooth-range takes a whole number from 0 to 255"},
-        {{"IN", "-o", "OUT", "--smooth-range", "-1"}, "--smooth-range takes a whole number from 0 to 255"},
-        {{"IN", "-o", "OUT", "--smooth-range=8x"}, "--smooth-range takes a whole number from 0 to 255"},
-        {{"IN", "-o", "OUT", "--key", "1,2"}, "--key takes R,G,B with each a whole number from 0 to 255"},
-        {{"IN", "-o", "OUT", "--key", "1,2,256"}, "--key takes R,G,B with each a whole number from 0 to 255"},
+        {{"IN", "-o", "OUT", "--smooth-range", "256"},
+         "--smooth-range takes a whole number from 0 to 255"},
+        {{"IN", "-o", "OUT", "--smooth-range", "-1"},
+         "--smooth-range takes a whole number from 0 to 255"},
+        {{"IN", "-o", "OUT", "--smooth-range=8x"},
+         "--smooth-range takes a whole number from 0 to 255"},
+        {{"IN", "-o", "OUT", "--key", "1,2"},
+         "--key takes R,G,B with each a whole number from 0 to 255"},
+        {{"IN", "-o", "OUT", "--key", "1,2,256"},
+         "--key takes R,G,B with each a whole number from 0 to 255"},
         {{"IN", "-o", "OUT", "--key", "#12345g"}, "#RRGGBB"},
         {{"IN", "-o", "OUT", "-j", "0"}, "--jobs takes a whole number from 1 to 1024"},
         {{"IN", "-o", "OUT", "--frames", "5-1"}, "--frames takes frame numbers"},
@@ -198,7 +201,7 @@ TEST(Options, BadValuesAndOutputsAreRefusedBeforeAnythingIsDone) {
         writeBytes(folder / "in2.png", readBytes(golden(circles)));
         std::vector<std::string> expanded;
         for (const std::string& a : arguments)
-            expanded.push_back(a == "IN" ? folder / "in.png"
+            expanded.push_back(a == "IN"    ? folder / "in.png"
                                : a == "IN2" ? folder / "in2.png"
                                : a == "OUT" ? folder / "out.png"
                                             : a);
@@ -259,8 +262,8 @@ TEST(FileFormats, TgaInPngOutAndPngMetadataKept) {
     TempFolder folder;
     const std::string input = "/in/art_on_transparent.png";
     writeSamples(folder / "in.tga", readSamplesOrDie(golden(input)));
-    const RunResult tga = runSmooth({folder / "in.tga", "--smooth-range", "8", "-o",
-                                     folder / "out.png"});
+    const RunResult tga =
+        runSmooth({folder / "in.tga", "--smooth-range", "8", "-o", folder / "out.png"});
     ASSERT_EQ(tga.status, 0) << tga.err;
     EXPECT_EQ(readSamplesOrDie(folder / "out.png").samples,
               readSamplesOrDie(golden("/expected/art_on_transparent__r8.png")).samples);
@@ -311,16 +314,16 @@ TEST(FileFormats, IndexedPngIsSmoothedAsItsColours) {
     image.height = png_uint_32(rgba.height);
     image.format = PNG_FORMAT_RGBA_COLORMAP;
     image.colormap_entries = png_uint_32(palette.size());
-    ASSERT_TRUE(png_image_write_to_file(&image, (folder / "indexed.png").c_str(), 0,
-                                        indices.data(), 0, palette.data()));
+    ASSERT_TRUE(png_image_write_to_file(&image, (folder / "indexed.png").c_str(), 0, indices.data(),
+                                        0, palette.data()));
     const RunResult run =
         runSmooth({folder / "indexed.png", "--smooth-range", "8", "-o", folder / "out.png"});
     ASSERT_EQ(run.status, 0) << run.err;
     const ImageSamples out = readSamplesOrDie(folder / "out.png");
     EXPECT_EQ(out.channels, 4);
-    EXPECT_EQ(out.samples, readSamplesOrDie(golden("/expected/art_on_transparent__r8.png")).samples);
+    EXPECT_EQ(out.samples,
+              readSamplesOrDie(golden("/expected/art_on_transparent__r8.png")).samples);
 }
-
 
 TEST(SampleCel, ARunWithoutInputSmoothsTheBundledCel) {
     TempFolder folder;
@@ -369,9 +372,9 @@ TEST(Documentation, HelpVersionAndManPageAgree) {
     const std::string man = readBytes(manPagePath());
     EXPECT_TRUE(mentions(man, ".TH TOVRIN-SMOOTH 1")) << "not a man page";
     EXPECT_TRUE(mentions(man, "\"tovrin-smooth 1.01\"")) << "the man page's version is stale";
-    for (const char* option : {"--smooth-range", "--key", "--output", "--out-dir", "--in-place",
-                               "--frames", "--jobs", "--compare", "--progress", "--quiet",
-                               "--help", "--version"}) {
+    for (const char* option :
+         {"--smooth-range", "--key", "--output", "--out-dir", "--in-place", "--frames", "--jobs",
+          "--compare", "--progress", "--quiet", "--help", "--version"}) {
         EXPECT_TRUE(mentions(help.out, option)) << option << " missing from --help";
         // The man page escapes its hyphens.
         std::string escaped;

@@ -38,7 +38,9 @@ std::vector<GoldenCase> loadManifest() {
     return cases;
 }
 
-uint16_t fullOf(const ImageSamples& image) { return image.bits == 8 ? 255 : 65535; }
+uint16_t fullOf(const ImageSamples& image) {
+    return image.bits == 8 ? 255 : 65535;
+}
 
 bool opaque(const ImageSamples& rgba) {
     for (int y = 0; y < rgba.height; ++y)
@@ -75,7 +77,9 @@ void expectSameSamples(const ImageSamples& actual, const ImageSamples& expected,
 }
 
 // Shown in test names and failures instead of the bytes of the struct.
-void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const GoldenCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<GoldenCase> casesWhoseInputIs(bool (*property)(const ImageSamples&)) {
     std::vector<GoldenCase> selected;

@@ -115,10 +115,9 @@ TEST(PlanFrames, AScannedSequenceHoldsOnlyTheFramesThePatternNames) {
         planned.push_back(task.input.substr(folder.path.size() + 1) + " " +
                           task.compare.substr(folder.path.size() + 1));
     }
-    EXPECT_EQ(planned, (std::vector<std::string>{"shot.0001.png cmp.0001.png",
-                                                 "shot.0003.png cmp.0003.png",
-                                                 "shot.10000.png cmp.10000.png"}));
+    EXPECT_EQ(planned,
+              (std::vector<std::string>{"shot.0001.png cmp.0001.png", "shot.0003.png cmp.0003.png",
+                                        "shot.10000.png cmp.10000.png"}));
 }
-
 
 } // namespace

@@ -21,7 +21,7 @@ TEST(MostChangedWindow, FindsTheHotSpotAndPrefersTheFirstOnATie) {
     };
     const std::vector<Case> cases = {
         {{}, 4, 0, 0, 4},
-        {{{10, 7, 5}}, 4, 7, 4, 4},            // first window in reading order holding it
+        {{{10, 7, 5}}, 4, 7, 4, 4}, // first window in reading order holding it
         {{{0, 0, 3}, {15, 11, 4}}, 4, 12, 8, 4},
         {{{2, 2, 1}, {13, 2, 1}}, 4, 0, 0, 4}, // tie: the first
         {{{5, 5, 1}}, 50, 0, 0, 12},           // never larger than the frame
@@ -114,7 +114,6 @@ TEST(ProgressLine, FitsItsWidthAndTellsRateAndTimeLeft) {
     EXPECT_EQ(progressLine(240, 240, 12.0, 80).find('.'), std::string::npos);
 }
 
-
 // The cel must look like inked line art: fully opaque or fully clear pixels, a few flat colours,
 // and stair steps for the filter to smooth.
 TEST(SampleCel, IsAliasedFlatLineArtOnTransparency) {
@@ -138,7 +137,7 @@ TEST(SampleCel, IsAliasedFlatLineArtOnTransparency) {
     EXPECT_GE(colours.size(), 5u);
 
     std::vector<uint8_t> result(cel.rgba.size());
-    const FrameBuffers frame{cel.rgba.data(), result.data(), cel.width, cel.height, 8,
+    const FrameBuffers frame{cel.rgba.data(),      result.data(), cel.width, cel.height, 8,
                              size_t(cel.width) * 4};
     ASSERT_EQ(smoothFrame(frame, FilterParameters{}), noErr);
     EXPECT_GT(countChangedPixels(cel.rgba.data(), result.data(), cel.rgba.size() / 4),

@@ -65,9 +65,17 @@ struct WriteCase {
 
 TEST(WriteBack, SixteenBitPixelsKeepTheirSamplesUnlessTheFilterChangedThem) {
     const std::vector<WriteCase> cases = {
-        {"untouched odd values", 4, 3, {1, 3, 65533, 65535}, {1, 2, 32767, 32768},
+        {"untouched odd values",
+         4,
+         3,
+         {1, 3, 65533, 65535},
+         {1, 2, 32767, 32768},
          {1, 3, 65533, 65535}},
-        {"changed colour", 4, 3, {1, 3, 65533, 65535}, {100, 2, 32767, 32768},
+        {"changed colour",
+         4,
+         3,
+         {1, 3, 65533, 65535},
+         {100, 2, 32767, 32768},
          {200, 4, 65533, 65535}},
         {"rgb stays rgb", 3, -1, {5, 6, 7}, {3, 3, 4, 32768}, {5, 6, 7}},
         {"rgb gains alpha", 3, -1, {5, 6, 7}, {3, 3, 4, 0}, {6, 6, 8, 0}},
@@ -87,6 +95,5 @@ TEST(WriteBack, SixteenBitPixelsKeepTheirSamplesUnlessTheFilterChangedThem) {
         EXPECT_EQ(out, c.written) << c.name;
     }
 }
-
 
 } // namespace
