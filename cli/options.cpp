@@ -1,16 +1,14 @@
 // Command-line parsing and the help text.
 #include "options.h"
 
+#include "version.h"
+
 #include <charconv>
 #include <cstring>
 #include <limits>
 
-#ifndef TOVRIN_VERSION
-#error "TOVRIN_VERSION must be defined by the build"
-#endif
-
 const char* const programName = "tovrin-smooth";
-const char* const programVersion = TOVRIN_VERSION;
+const char* const programVersion = TOVRIN_VERSION_TEXT;
 
 namespace {
 
