@@ -1,0 +1,64 @@
+// Reading, smoothing and writing one frame.
+#include "frame_job.h"
+
+#include "compare_picture.h"
+#include "frame_host.h"
+
+#include <vector>
+
+FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
+                         const FilterParameters& parameters) {
+    FrameOutcome outcome;
+    if (!frameFitsHostRecord(image.width(), image.height(), image.depth)) {
+        outcome.error = "is too wide for the filter's host record";
+        return outcome;
+    }
+    std::vector<unsigned char> result(image.host.size());
+    FrameBuffers frame;
+    frame.source = image.host.data();
+    frame.result = result.data();
+    frame.width = image.width();
+    frame.height = image.height();
+    frame.depth = image.depth;
+    frame.rowBytes = image.hostRowBytes();
+    const OSErr code = smoothFrame(frame, parameters);
+    if (code != noErr) {
+        outcome.error = "the filter pass failed with host result code " + std::to_string(code);
+        return outcome;
+    }
+
+    outcome.pixels = image.pixelCount();
+    outcome.changedPixels =
+        image.depth == 8
+            ? countChangedPixels(reinterpret_cast<const uint8_t*>(image.host.data()),
+                                 reinterpret_cast<const uint8_t*>(result.data()), outcome.pixels)
+            : countChangedPixels(reinterpret_cast<const uint16_t*>(image.host.data()),
+                                 reinterpret_cast<const uint16_t*>(result.data()), outcome.pixels);
+
+    std::string reason;
+    if (!writeResult(task.output, image, result.data(), outcome.note, reason)) {
+        outcome.error = "cannot write '" + task.output + "': " + reason;
+        return outcome;
+    }
+    if (!task.compare.empty()) {
+        const Picture picture = comparePicture(image.host.data(), result.data(), image.width(),
+                                               image.height(), image.depth);
+        if (!writePicture(task.compare, picture.width, picture.height, picture.rgb.data(),
+                          reason)) {
+            outcome.error = "cannot write the comparison picture '" + task.compare + "': " + reason;
+            return outcome;
+        }
+    }
+    outcome.ok = true;
+    return outcome;
+}
+
+FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters) {
+    if (!task.error.empty())
+        return FrameOutcome{false, task.error, "", 0, 0};
+    DecodedImage image;
+    std::string reason;
+    if (!readImage(task.input, image, reason))
+        return FrameOutcome{false, reason, "", 0, 0};
+    return smoothImage(image, task, parameters);
+}

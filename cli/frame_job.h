@@ -1,0 +1,24 @@
+// One frame from file to file: read, smooth through the frame host, write the result and, when
+// asked, the comparison picture.
+#pragma once
+
+#include "frame_plan.h"
+#include "image_file.h"
+
+#include <cstddef>
+#include <string>
+
+struct FrameOutcome {
+    bool ok = false;
+    std::string error; // why the frame failed
+    std::string note;  // what the user should know about a frame that was written
+    size_t pixels = 0;
+    size_t changedPixels = 0;
+};
+
+// Smooths an image already in memory and writes what the task asks for.
+FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
+                         const FilterParameters& parameters);
+
+// Reads the task's input, then as smoothImage.
+FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters);

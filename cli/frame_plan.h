@@ -1,0 +1,34 @@
+// What one run does: every input expanded into frames (files and sequences in the pipeline's
+// naming), each with the paths it is written to.
+#pragma once
+
+#include "options.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A frame number field in a file name: a run of '#' (shot.####.png) or a printf field
+// (shot.%04d.png, shot.%d.png), padded with zeros to its width.
+struct FrameField {
+    size_t position = 0; // in the whole path
+    size_t length = 0;
+    int width = 0;
+};
+
+// The last frame field of the path's file name, if there is one.
+bool findFrameField(const std::string& path, FrameField& field);
+
+// The path with the field replaced by the frame number.
+std::string frameName(const std::string& path, const FrameField& field, int64_t frame);
+
+struct FrameTask {
+    std::string input;
+    std::string output;
+    std::string compare; // empty: no comparison picture
+    std::string error;   // set when the frame cannot even be attempted
+};
+
+// Expands the inputs into frames. False with a usage error (which names the option) when the
+// options do not fit together; a pattern that matches no frame on disk becomes a failing task.
+bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::string& error);

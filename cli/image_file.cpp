@@ -1,0 +1,135 @@
+// Decoding and encoding with the host's channel layout and units.
+#include "image_file.h"
+
+#include "output_file.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+bool isReadableFile(const std::string& path, std::string& error) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) {
+        error = "no such file";
+        return false;
+    }
+    if (std::filesystem::is_directory(status)) {
+        error = "is a folder, not an image";
+        return false;
+    }
+    return true;
+}
+
+bool writeStored(const std::string& path, const StoredImage& stored, const void* samples,
+                 std::string& error) {
+    const ImageCodec* codec = codecForWriting(path, error);
+    if (codec == nullptr)
+        return false;
+    return writeFileAtomically(
+        path,
+        [&](const std::string& temporary, std::string& reason) {
+            return codec->write(temporary, path, stored, samples, reason);
+        },
+        error);
+}
+
+std::vector<std::string> writtenChannelNames(const DecodedImage& image, const WriteLayout& w) {
+    const auto& names = image.stored.channelNames;
+    auto nameOf = [&names](int c, const char* fallback) {
+        return size_t(c) < names.size() && !names[size_t(c)].empty() ? names[size_t(c)]
+                                                                     : std::string(fallback);
+    };
+    const ChannelLayout& layout = image.layout;
+    std::vector<std::string> result;
+    if (w.gray) {
+        result.push_back(nameOf(layout.colour[0], "Y"));
+    } else if (layout.gray) {
+        result.insert(result.end(), {"R", "G", "B"});
+    } else {
+        result.push_back(nameOf(layout.colour[0], "R"));
+        result.push_back(nameOf(layout.colour[1], "G"));
+        result.push_back(nameOf(layout.colour[2], "B"));
+    }
+    if (w.alpha)
+        result.push_back(layout.alpha >= 0 ? nameOf(layout.alpha, "A") : std::string("A"));
+    for (int e : w.extras)
+        result.push_back(nameOf(e, "extra"));
+    return result;
+}
+
+template <typename Sample>
+bool writeConverted(const std::string& path, const DecodedImage& image, const Sample* result,
+                    std::string& note, std::string& error) {
+    const size_t pixels = image.pixelCount();
+    const WriteLayout written = chooseWriteLayout(image.layout, result, pixels);
+    std::vector<Sample> samples(pixels * size_t(written.channels()));
+    hostToFile(result, reinterpret_cast<const Sample*>(image.fileSamples.data()), image.layout,
+               written, pixels, samples.data());
+
+    StoredImage stored = image.stored;
+    stored.channels = written.channels();
+    stored.channelNames = writtenChannelNames(image, written);
+    stored.alphaChannel = written.alpha ? (written.gray ? 1 : 3) : -1;
+    if (image.layout.gray && !written.gray)
+        note = "the result is no longer gray: written as RGB to keep every colour";
+    else if (image.layout.alpha < 0 && written.alpha)
+        note = "the colour key made pixels transparent: an alpha channel was added";
+    return writeStored(path, stored, samples.data(), error);
+}
+
+template <typename Sample> void convertToHost(DecodedImage& image) {
+    image.host.resize(image.pixelCount() * 4 * sizeof(Sample));
+    fileToHost(reinterpret_cast<const Sample*>(image.fileSamples.data()), image.layout,
+               image.pixelCount(), reinterpret_cast<Sample*>(image.host.data()));
+}
+
+} // namespace
+
+DecodedImage imageFromRgba8(int32_t width, int32_t height, std::vector<unsigned char> rgba) {
+    DecodedImage image;
+    image.stored.width = width;
+    image.stored.height = height;
+    image.stored.channels = 4;
+    image.stored.alphaChannel = 3;
+    image.layout = readLayout(4, 3);
+    image.host = std::move(rgba);
+    return image;
+}
+
+bool readImage(const std::string& path, DecodedImage& image, std::string& error) {
+    if (!isReadableFile(path, error))
+        return false;
+    const ImageCodec* codec = codecForReading(path, error);
+    if (codec == nullptr || !codec->read(path, image.stored, image.fileSamples, error))
+        return false;
+    image.depth = image.stored.bits;
+    image.layout = readLayout(image.stored.channels, image.stored.alphaChannel);
+    if (image.depth == 8 && isHostLayout(image.layout))
+        image.host.swap(image.fileSamples); // already the host's pixels
+    else if (image.depth == 8)
+        convertToHost<uint8_t>(image);
+    else
+        convertToHost<uint16_t>(image);
+    return true;
+}
+
+bool writeResult(const std::string& path, const DecodedImage& image, const void* result,
+                 std::string& note, std::string& error) {
+    note.clear();
+    if (image.fileSamples.empty())
+        return writeStored(path, image.stored, result, error);
+    if (image.depth == 8)
+        return writeConverted(path, image, static_cast<const uint8_t*>(result), note, error);
+    return writeConverted(path, image, static_cast<const uint16_t*>(result), note, error);
+}
+
+bool writePicture(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb,
+                  std::string& error) {
+    StoredImage stored;
+    stored.width = width;
+    stored.height = height;
+    stored.channels = 3;
+    return writeStored(path, stored, rgb, error);
+}

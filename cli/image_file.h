@@ -1,0 +1,41 @@
+// Image files as the host sees them: a file's image decoded into host pixels, and a result
+// written back in the file's own sample type and channels.
+#pragma once
+
+#include "image_codec.h"
+#include "sample_conversion.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DecodedImage {
+    StoredImage stored; // how the file holds the image
+    ChannelLayout layout;
+    int32_t depth = 8; // 8 or 16 bits per sample
+    // The samples as stored, kept to write back what the filter left alone; empty when the file
+    // already has the host's layout at 8 bits, where the host pixels are those samples.
+    std::vector<unsigned char> fileSamples;
+    std::vector<unsigned char> host; // RGBA in host units, rows tightly packed
+
+    int32_t width() const { return stored.width; }
+    int32_t height() const { return stored.height; }
+    size_t pixelCount() const { return size_t(stored.width) * size_t(stored.height); }
+    size_t hostRowBytes() const { return size_t(stored.width) * size_t(depth / 2); }
+};
+
+// An 8-bit RGBA image held in memory, as if read from a file.
+DecodedImage imageFromRgba8(int32_t width, int32_t height, std::vector<unsigned char> rgba);
+
+// Reads the image at path. 8- and 16-bit unsigned integer samples are accepted; anything else,
+// and files of several images, are refused with a reason in error.
+bool readImage(const std::string& path, DecodedImage& image, std::string& error);
+
+// Writes result (host RGBA of the image's size and depth) to path in the image's format and
+// channels, atomically. note tells of a change of channels the result forced, else stays empty.
+bool writeResult(const std::string& path, const DecodedImage& image, const void* result,
+                 std::string& note, std::string& error);
+
+// Writes an 8-bit RGB picture to path, atomically.
+bool writePicture(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb,
+                  std::string& error);

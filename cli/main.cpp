@@ -1,0 +1,137 @@
+// tovrin-smooth: the command-line host of the smoothing engine.
+#include "frame_job.h"
+#include "frame_plan.h"
+#include "options.h"
+#include "parallel_frames.h"
+#include "progress.h"
+#include "sample_cel.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int exitFrameFailed = 1;
+constexpr int exitUsage = 2;
+constexpr int exitInterrupted = 130;
+
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+void onInterrupt(int) {
+    interrupted.store(true);
+}
+
+// The first Ctrl-C lets running frames finish (no half-written output either way); the second
+// ends the process at once, since the handler resets itself.
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", programName,
+                 message.c_str(), programName);
+    return exitUsage;
+}
+
+std::string inFolder(const std::string& folder, const char* name) {
+    return folder.empty() ? std::string(name) : (std::filesystem::path(folder) / name).string();
+}
+
+bool makeOutputFolder(const std::string& folder) {
+    std::error_code ec;
+    if (folder.empty() || std::filesystem::is_directory(folder, ec))
+        return true;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        std::fprintf(stderr, "%s: cannot create the output folder '%s': %s\n", programName,
+                     folder.c_str(), ec.message().c_str());
+        return false;
+    }
+    return true;
+}
+
+// No input: smooth the bundled sample cel, so a first run shows what the filter does.
+int runSample(const Options& options) {
+    if (options.inPlace || !options.frames.empty())
+        return usageError("--in-place and --frames need inputs");
+    if (!makeOutputFolder(options.outDir))
+        return exitFrameFailed;
+    FrameTask task;
+    task.input = "(sample cel)";
+    task.output =
+        options.output.empty() ? inFolder(options.outDir, "tovrin-sample.png") : options.output;
+    task.compare = options.compare.empty() ? inFolder(options.outDir, "tovrin-sample-compare.png")
+                                           : options.compare;
+
+    SampleCel cel = drawSampleCel();
+    DecodedImage image = imageFromRgba8(cel.width, cel.height, std::move(cel.rgba));
+
+    RunReport report;
+    report.total = 1;
+    report.quiet = options.quiet;
+    const FrameOutcome outcome = smoothImage(image, task, options.filter);
+    reportFrame(report, task, outcome);
+    finishReport(report, false);
+    if (!outcome.ok)
+        return exitFrameFailed;
+    std::printf("Smoothed the bundled sample cel:\n  result:     %s\n  comparison: %s\n",
+                task.output.c_str(), task.compare.c_str());
+    return 0;
+}
+
+int runFrames(const Options& options) {
+    std::vector<FrameTask> tasks;
+    std::string error;
+    if (!planFrames(options, tasks, error))
+        return usageError(error);
+    if (!makeOutputFolder(options.outDir))
+        return exitFrameFailed;
+
+    const unsigned jobs =
+        options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+
+    RunReport report;
+    report.total = tasks.size();
+    report.quiet = options.quiet;
+    report.drawBar = options.progress || isatty(fileno(stderr));
+    catchInterrupts();
+    forEachInParallel(
+        tasks.size(), jobs,
+        [&](size_t i) { reportFrame(report, tasks[i], smoothFile(tasks[i], options.filter)); },
+        interrupted);
+    finishReport(report, interrupted.load());
+    if (interrupted.load())
+        return exitInterrupted;
+    return report.failed > 0 ? exitFrameFailed : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    switch (parseOptions(argc, argv, options, error)) {
+    case ParseResult::Help:
+        std::fputs(helpText(), stdout);
+        return 0;
+    case ParseResult::Version:
+        std::printf("%s %s\n", programName, programVersion);
+        return 0;
+    case ParseResult::UsageError:
+        return usageError(error);
+    case ParseResult::Run:
+        break;
+    }
+    return options.inputs.empty() ? runSample(options) : runFrames(options);
+}

@@ -1,0 +1,352 @@
+// Command-line parsing and the help text.
+#include "options.h"
+
+#include "version.h"
+
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+const char* const programName = "tovrin-smooth";
+const char* const programVersion = TOVRIN_VERSION_TEXT;
+
+namespace {
+
+constexpr unsigned maxJobs = 1024;
+
+bool parseWhole(const std::string& text, int64_t& value) {
+    if (text.empty())
+        return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+bool parseBounded(const std::string& text, int64_t low, int64_t high, int64_t& value) {
+    return parseWhole(text, value) && value >= low && value <= high;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+// Options that take a value, with the value either following or after '='.
+struct ValueOption {
+    const char* longName;
+    const char* shortName; // may be null
+};
+
+constexpr ValueOption valueOptions[] = {
+    {"--smooth-range", nullptr},
+    {"--key", nullptr},
+    {"--frames", nullptr},
+    {"--out-dir", nullptr},
+    {"--output", "-o"},
+    {"--compare", nullptr},
+    {"--jobs", "-j"},
+};
+
+const ValueOption* findValueOption(const std::string& name) {
+    for (const ValueOption& option : valueOptions)
+        if (name == option.longName || (option.shortName && name == option.shortName))
+            return &option;
+    return nullptr;
+}
+
+bool applyValue(const std::string& name, const std::string& value, Options& options,
+                std::string& error) {
+    int64_t number = 0;
+    if (name == "--smooth-range") {
+        if (!parseBounded(value, 0, 255, number)) {
+            error = "--smooth-range takes a whole number from 0 to 255 (default 0), not '" + value +
+                    "'";
+            return false;
+        }
+        options.filter.smoothRange = int32_t(number);
+    } else if (name == "--key") {
+        std::string reason;
+        if (!parseKeyColour(value, options.filter, reason)) {
+            error = "--key takes R,G,B with each a whole number from 0 to 255, or #RRGGBB; '" +
+                    value + "' " + reason;
+            return false;
+        }
+    } else if (name == "--frames") {
+        std::string reason;
+        if (!parseFrameRanges(value, options.frames, reason)) {
+            error = "--frames takes frame numbers from 0 up as FIRST-LAST, N, or a comma list "
+                    "of them (e.g. 1-240 or 1-10,20); '" +
+                    value + "' " + reason;
+            return false;
+        }
+    } else if (name == "--jobs") {
+        if (!parseBounded(value, 1, maxJobs, number)) {
+            error = "--jobs takes a whole number from 1 to " + std::to_string(maxJobs) + ", not '" +
+                    value + "'";
+            return false;
+        }
+        options.jobs = unsigned(number);
+    } else if (value.empty()) {
+        error = name + " needs a file or folder name";
+        return false;
+    } else if (name == "--out-dir") {
+        options.outDir = value;
+    } else if (name == "--output") {
+        options.output = value;
+    } else if (name == "--compare") {
+        options.compare = value;
+    }
+    return true;
+}
+
+} // namespace
+
+bool parseKeyColour(const std::string& text, FilterParameters& filter, std::string& error) {
+    int32_t rgb[3] = {0, 0, 0};
+    if (!text.empty() && text[0] == '#') {
+        if (text.size() != 7) {
+            error = "needs exactly six hex digits after '#'";
+            return false;
+        }
+        for (int i = 0; i < 3; ++i) {
+            const int high = hexDigit(text[size_t(1 + 2 * i)]);
+            const int low = hexDigit(text[size_t(2 + 2 * i)]);
+            if (high < 0 || low < 0) {
+                error = "has a character that is not a hex digit";
+                return false;
+            }
+            rgb[i] = high * 16 + low;
+        }
+    } else {
+        const std::vector<std::string> parts = split(text, ',');
+        if (parts.size() != 3) {
+            error = "does not have three values";
+            return false;
+        }
+        for (int i = 0; i < 3; ++i) {
+            int64_t value = 0;
+            if (!parseBounded(parts[size_t(i)], 0, 255, value)) {
+                error = "has a value that is not a whole number from 0 to 255";
+                return false;
+            }
+            rgb[i] = int32_t(value);
+        }
+    }
+    filter.keyRed = rgb[0];
+    filter.keyGreen = rgb[1];
+    filter.keyBlue = rgb[2];
+    filter.useColourKey = true;
+    return true;
+}
+
+bool parseFrameRanges(const std::string& text, std::vector<FrameRange>& ranges,
+                      std::string& error) {
+    // Far beyond any shot, small enough that a typo cannot make millions of tasks.
+    constexpr int64_t maxFrames = 10'000'000;
+    std::vector<FrameRange> parsed;
+    int64_t total = 0;
+    for (const std::string& part : split(text, ',')) {
+        FrameRange range;
+        const size_t dash = part.find('-', 1);
+        const bool ok = dash == std::string::npos
+                            ? parseWhole(part, range.first) && (range.last = range.first, true)
+                            : parseWhole(part.substr(0, dash), range.first) &&
+                                  parseWhole(part.substr(dash + 1), range.last);
+        if (!ok || range.first < 0 || range.last < 0) {
+            error = "has a part that is not a frame number or range: '" + part + "'";
+            return false;
+        }
+        if (range.last < range.first) {
+            error = "has a range that ends before it starts: '" + part + "'";
+            return false;
+        }
+        total += range.last - range.first + 1;
+        if (range.last > std::numeric_limits<int64_t>::max() / 2 || total > maxFrames) {
+            error = "asks for more than " + std::to_string(maxFrames) + " frames";
+            return false;
+        }
+        parsed.push_back(range);
+    }
+    ranges = std::move(parsed);
+    return true;
+}
+
+ParseResult parseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
+    bool onlyInputs = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (onlyInputs || argument == "-" || argument.empty() || argument[0] != '-') {
+            options.inputs.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            onlyInputs = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h")
+            return ParseResult::Help;
+        if (argument == "--version")
+            return ParseResult::Version;
+        if (argument == "--in-place") {
+            options.inPlace = true;
+            continue;
+        }
+        if (argument == "--progress") {
+            options.progress = true;
+            continue;
+        }
+        if (argument == "--quiet" || argument == "-q") {
+            options.quiet = true;
+            continue;
+        }
+
+        std::string name = argument;
+        std::string value;
+        bool hasValue = false;
+        const size_t equals = argument.find('=');
+        if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+            hasValue = true;
+        }
+        const ValueOption* option = findValueOption(name);
+        if (option == nullptr) {
+            error = "unknown option '" + argument + "'";
+            return ParseResult::UsageError;
+        }
+        if (!hasValue) {
+            if (i + 1 >= argc) {
+                error = std::string(option->longName) + " needs a value";
+                return ParseResult::UsageError;
+            }
+            value = argv[++i];
+        }
+        if (!applyValue(option->longName, value, options, error))
+            return ParseResult::UsageError;
+    }
+    return ParseResult::Run;
+}
+
+const char* helpText() {
+    return R"(NAME
+    tovrin-smooth - smooth the aliased line art of animation cels
+
+SYNOPSIS
+    tovrin-smooth [OPTIONS] INPUT -o OUTPUT
+    tovrin-smooth [OPTIONS] INPUT... --out-dir DIR
+    tovrin-smooth [OPTIONS] INPUT... --in-place
+    tovrin-smooth [OPTIONS]
+
+DESCRIPTION
+    Removes the stair steps along the hard edges of line art and flat colour
+    areas: where an edge steps from one row or column to the next, the pixels
+    along the step are blended into a ramp between the two colours; small
+    corners are softened and isolated pixels replaced by the average of their
+    neighbourhood. Everything else is left exactly as it was.
+
+    The pixels are bit-identical to those of the Tovrin Smoother plug-in for
+    Photoshop: the same filter pass runs over the whole image as one layer
+    with editable transparency.
+
+    PNG files are read and written with libpng; TIFF, TGA and every other
+    format OpenImageIO knows, through OpenImageIO. 8- and 16-bit integer images
+    are smoothed at their own depth; other sample types are refused. Each
+    result is written in its input's channels: RGB without alpha stays RGB
+    unless the colour key made pixels transparent, gray stays gray, extra
+    channels are kept as they were. Indexed-colour PNGs and PNGs of fewer than
+    8 bits come back as 8-bit RGB(A) or gray. Colour profiles, resolution and
+    text of the input are kept.
+
+    With no INPUT, the bundled sample cel is smoothed and the result and its
+    comparison picture are written into the current folder.
+
+OPTIONS
+    --smooth-range N
+        How far two colours may differ (0..255, in 8-bit units also for 16-bit
+        images) and still count as the same colour. Default 0.
+
+    --key R,G,B
+    --key '#RRGGBB'
+        Turn on the colour key: fully opaque pixels of exactly this colour
+        become fully transparent before smoothing. Each value 0..255.
+
+    -o FILE, --output FILE
+        Write the result of the single INPUT to FILE. For a sequence, FILE may
+        hold a frame field as well (e.g. out.####.png).
+
+    --out-dir DIR
+        Write each result into DIR under its input's file name. DIR is created
+        when missing.
+
+    --in-place
+        Replace each input by its result. Inputs are never overwritten
+        without this option.
+
+    --frames LIST
+        Frames of the sequence patterns to smooth: FIRST-LAST, N, or a comma
+        list of them (1-240, 1-10,20). Without it, every frame of the pattern
+        found on disk is smoothed. A frame in LIST that does not exist is
+        reported as missing.
+
+    -j N, --jobs N
+        Smooth N frames at a time (1..1024; default: one per processor core).
+        The output does not depend on N.
+
+    --compare FILE
+        Also write a before/after picture: input and result side by side, and
+        below them, enlarged at least four times, the part of the image the
+        filter changed most. Transparency is shown on a checkerboard. For a
+        sequence FILE needs a frame field.
+
+    --progress
+        Draw the progress bar even when standard error is not a terminal.
+
+    -q, --quiet
+        No progress bar and no summary; failures are still reported.
+
+    -h, --help
+        Show this text.
+
+    --version
+        Show the version.
+
+SEQUENCES
+    A run of '#' in a file name (shot.####.png) or a printf field
+    (shot.%04d.png) stands for the frame number, padded with zeros to the
+    field's width. Outputs keep the input's name.
+
+OUTPUT FILES
+    Every output is written to a temporary file in its folder and renamed into
+    place when complete, so a frame is never half written and a failed frame
+    never destroys an earlier good file.
+
+EXIT STATUS
+    0   every frame was smoothed
+    1   at least one frame failed (missing, unreadable, corrupt, unsupported or
+        not writable); the others were still smoothed
+    2   a wrong option or value; nothing was processed
+    130 interrupted; frames already finished are complete
+
+EXAMPLES
+    tovrin-smooth cel.png -o cel-smooth.png --compare cel-compare.png
+    tovrin-smooth shot.####.png --frames 1-240 --smooth-range 8 --out-dir smooth
+    tovrin-smooth scans/*.tif --key '#FFFFFF' --in-place
+)";
+}

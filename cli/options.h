@@ -1,0 +1,41 @@
+// The command line of tovrin-smooth: options, their bounds, and the help text.
+#pragma once
+
+#include "filter_pass.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct FrameRange {
+    int64_t first = 0;
+    int64_t last = 0;
+};
+
+struct Options {
+    FilterParameters filter;         // the dialog's options, same bounds and defaults
+    std::vector<std::string> inputs; // files and sequence patterns; none: the sample cel
+    std::vector<FrameRange> frames;  // --frames; empty: every frame found on disk
+    std::string output;              // -o FILE
+    std::string outDir;              // --out-dir DIR
+    bool inPlace = false;
+    std::string compare;   // --compare FILE
+    unsigned jobs = 0;     // 0: one per core
+    bool progress = false; // draw progress also when stderr is not a terminal
+    bool quiet = false;
+};
+
+enum class ParseResult { Run, Help, Version, UsageError };
+
+// Parses argv. On UsageError, error names the option and what it accepts.
+ParseResult parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+// "1-240", "12", "1-10,20,31-40": frame numbers from 0 up. False with a reason in error.
+bool parseFrameRanges(const std::string& text, std::vector<FrameRange>& ranges, std::string& error);
+
+// "R,G,B" with each 0..255, or "#RRGGBB". False with a reason in error.
+bool parseKeyColour(const std::string& text, FilterParameters& filter, std::string& error);
+
+extern const char* const programName;
+extern const char* const programVersion;
+const char* helpText();

@@ -1,0 +1,13 @@
+// PNG files through libpng: every colour type and bit depth read as 8 or 16-bit gray, gray and
+// alpha, RGB or RGBA; written fast and lossless, with the file's colour and text chunks kept.
+#pragma once
+
+#include "image_codec.h"
+
+// Whether the file starts with the PNG signature.
+bool isPngFile(const std::string& path);
+
+// Whether a file of this name is written as PNG.
+bool hasPngExtension(const std::string& path);
+
+const ImageCodec& pngCodec();

@@ -1,0 +1,62 @@
+// Conversion between the samples of an image file and the host's RGBA pixels: which file
+// channels are colour and alpha, the host's 16-bit units, and how a result is written back in
+// the file's own layout.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Where the colour and the alpha of a pixel sit among a file's channels.
+struct ChannelLayout {
+    int channels = 4;          // samples per pixel in the file
+    bool gray = false;         // one colour channel, given to the host as red = green = blue
+    int colour[3] = {0, 1, 2}; // file channels of red, green and blue (all three equal if gray)
+    int alpha = 3;             // file channel of alpha; -1 when the file has none
+    std::vector<int> extras;   // every other channel, in file order, kept as it is
+};
+
+// How a file with this many channels, and alpha at alphaChannel (-1: none), is read: gray when
+// fewer than three non-alpha channels remain, else the first three are red, green and blue.
+ChannelLayout readLayout(int channels, int alphaChannel);
+
+// Whether the layout is already the host's interleaved red, green, blue, alpha.
+bool isHostLayout(const ChannelLayout& layout);
+
+// 16-bit file samples (0..65535) to host units (0..32768) and back. Out then in gives the host
+// value again, so a filtered value survives a write and a re-read.
+constexpr uint16_t toHost16(uint16_t v) {
+    return uint16_t((uint32_t{v} * 32768u + 32767u) / 65535u);
+}
+constexpr uint16_t fromHost16(uint16_t h) {
+    return uint16_t((uint32_t{h} * 65535u + 16384u) / 32768u);
+}
+
+// The channels a result is written back with: the file's, except that alpha is added when the
+// result is no longer opaque everywhere and a gray file becomes RGB when the result is no longer
+// gray. Order: colour, alpha, extras.
+struct WriteLayout {
+    bool gray = false;
+    bool alpha = true;
+    std::vector<int> extras; // file channels copied unchanged
+
+    int channels() const { return (gray ? 1 : 3) + (alpha ? 1 : 0) + int(extras.size()); }
+};
+
+// The samples are uint8_t for 8-bit and uint16_t for 16-bit images, in the file and the host
+// alike; pixels is the pixel count of the frame, the buffers are tightly packed.
+template <typename Sample>
+void fileToHost(const Sample* file, const ChannelLayout& layout, size_t pixels, Sample* host);
+
+template <typename Sample>
+WriteLayout chooseWriteLayout(const ChannelLayout& layout, const Sample* result, size_t pixels);
+
+// Writes result in the write layout. A 16-bit pixel whose result equals its converted input
+// gets the file's exact samples back, so untouched pixels survive the unit conversion.
+template <typename Sample>
+void hostToFile(const Sample* result, const Sample* file, const ChannelLayout& layout,
+                const WriteLayout& written, size_t pixels, Sample* out);
+
+// Pixels whose four samples differ between the two host buffers.
+template <typename Sample>
+size_t countChangedPixels(const Sample* a, const Sample* b, size_t pixels);
