@@ -1,6 +1,8 @@
 // The frame host: FilterRecord, big-document data and advanceState over one frame in memory.
 #include "frame_host.h"
 
+#include "parallel_pass.h"
+
 #include <climits>
 #include <cstring>
 #include <vector>
@@ -122,7 +124,8 @@ bool frameFitsHostRecord(int32_t width, int32_t height, int32_t depth) {
            int64_t(width) * int64_t(pixelBytes(depth)) <= int64_t(INT32_MAX);
 }
 
-OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters) {
+OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters,
+                  unsigned threads) {
     if (!frameFitsHostRecord(frame.width, frame.height, frame.depth) ||
         frame.rowBytes > size_t(INT32_MAX) ||
         frame.rowBytes < size_t(frame.width) * pixelBytes(frame.depth))
@@ -135,7 +138,11 @@ OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters)
 
     FrameSession* const outer = currentSession;
     currentSession = &session;
-    const OSErr result = runFilterPassForDepth(session.record, parameters);
+    const bool large = int64_t{frame.width} * frame.height >= parallelFramePixels;
+    const OSErr result =
+        large && threads > 1
+            ? runFilterPassParallel(session.record, parameters, static_cast<int>(threads))
+            : runFilterPassForDepth(session.record, parameters);
     currentSession = outer;
     return result;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
-                         const FilterParameters& parameters) {
+                         const FilterParameters& parameters, unsigned passThreads) {
     FrameOutcome outcome;
     if (!frameFitsHostRecord(image.width(), image.height(), image.depth)) {
         outcome.error = "is too wide for the filter's host record";
@@ -21,7 +21,7 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
     frame.height = image.height();
     frame.depth = image.depth;
     frame.rowBytes = image.hostRowBytes();
-    const OSErr code = smoothFrame(frame, parameters);
+    const OSErr code = smoothFrame(frame, parameters, passThreads);
     if (code != noErr) {
         outcome.error = "the filter pass failed with host result code " + std::to_string(code);
         return outcome;
@@ -53,12 +53,13 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
     return outcome;
 }
 
-FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters) {
+FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
+                        unsigned passThreads) {
     if (!task.error.empty())
         return FrameOutcome{false, task.error, "", 0, 0};
     DecodedImage image;
     std::string reason;
     if (!readImage(task.input, image, reason))
         return FrameOutcome{false, reason, "", 0, 0};
-    return smoothImage(image, task, parameters);
+    return smoothImage(image, task, parameters, passThreads);
 }

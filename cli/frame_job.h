@@ -17,8 +17,10 @@ struct FrameOutcome {
 };
 
 // Smooths an image already in memory and writes what the task asks for.
+// passThreads: threads for the pass over a large frame.
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
-                         const FilterParameters& parameters);
+                         const FilterParameters& parameters, unsigned passThreads = 1);
 
 // Reads the task's input, then as smoothImage.
-FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters);
+FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
+                        unsigned passThreads = 1);

@@ -98,8 +98,12 @@ int runFrames(const Options& options) {
     if (!makeOutputFolder(options.outDir))
         return exitFrameFailed;
 
-    const unsigned jobs =
-        options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned jobs = options.jobs != 0 ? options.jobs : cores;
+    // Cores that the jobs leave idle go to the pass inside each large frame.
+    const unsigned jobsRunning = unsigned(std::max<size_t>(1, std::min<size_t>(jobs, tasks.size())));
+    const unsigned passThreads =
+        options.threads != 0 ? options.threads : std::max(1u, cores / jobsRunning);
 
     RunReport report;
     report.total = tasks.size();
@@ -108,7 +112,7 @@ int runFrames(const Options& options) {
     catchInterrupts();
     forEachInParallel(
         tasks.size(), jobs,
-        [&](size_t i) { reportFrame(report, tasks[i], smoothFile(tasks[i], options.filter)); },
+        [&](size_t i) { reportFrame(report, tasks[i], smoothFile(tasks[i], options.filter, passThreads)); },
         interrupted);
     finishReport(report, interrupted.load());
     if (interrupted.load())

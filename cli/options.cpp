@@ -62,6 +62,7 @@ constexpr ValueOption valueOptions[] = {
     {"--output", "-o"},
     {"--compare", nullptr},
     {"--jobs", "-j"},
+    {"--threads", nullptr},
 };
 
 const ValueOption* findValueOption(const std::string& name) {
@@ -103,6 +104,13 @@ bool applyValue(const std::string& name, const std::string& value, Options& opti
             return false;
         }
         options.jobs = unsigned(number);
+    } else if (name == "--threads") {
+        if (!parseBounded(value, 1, maxJobs, number)) {
+            error = "--threads takes a whole number from 1 to " + std::to_string(maxJobs) +
+                    ", not '" + value + "'";
+            return false;
+        }
+        options.threads = unsigned(number);
     } else if (value.empty()) {
         error = name + " needs a file or folder name";
         return false;
@@ -308,6 +316,11 @@ OPTIONS
     -j N, --jobs N
         Smooth N frames at a time (1..1024; default: one per processor core).
         The output does not depend on N.
+
+    --threads N
+        Smooth each frame of two megapixels or more on N threads (1..1024;
+        default: the processor cores left to each job, at least one). The
+        output does not depend on N.
 
     --compare FILE
         Also write a before/after picture: input and result side by side, and

@@ -21,6 +21,7 @@ struct Options {
     bool inPlace = false;
     std::string compare;   // --compare FILE
     unsigned jobs = 0;     // 0: one per core
+    unsigned threads = 0;  // threads per large frame; 0: the cores left to each job
     bool progress = false; // draw progress also when stderr is not a terminal
     bool quiet = false;
 };

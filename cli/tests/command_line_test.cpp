@@ -1,5 +1,6 @@
 // tovrin-smooth as a user runs it: sequences and jobs, failing frames, bad options, output
 // files that are never half written or clobbered, the sample cel, help and version.
+#include "cel_art.h"
 #include "cli_test_support.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,32 @@ TEST(Sequences, OutputIsTheSameWhateverTheNumberOfJobs) {
     // The disc's edge is a staircase, so every frame must have been smoothed.
     EXPECT_NE(readSamplesOrDie(folder / "one/shot.0007.png").samples,
               readSamplesOrDie(folder / "shot.0007.png").samples);
+}
+
+// A frame of two megapixels or more is cut into bands for the threads; the bytes stay the same.
+TEST(Threads, LargeFrameIsTheSameOnAnyNumberOfThreads) {
+    TempFolder folder;
+    CelArtOptions art;
+    art.width = 1600;
+    art.height = 1250; // exactly two megapixels
+    art.seed = 7;
+    const std::vector<uint8_t> rgba = drawCelArt(art);
+    ImageSamples image;
+    image.width = art.width;
+    image.height = art.height;
+    image.channels = 4;
+    image.samples.assign(rgba.begin(), rgba.end());
+    writeSamples(folder / "big.png", image);
+    std::vector<std::string> results;
+    for (const char* threads : {"1", "2", "3"}) {
+        const std::string out = folder / (std::string("big-") + threads + ".png");
+        const RunResult run = runSmooth({folder / "big.png", "--threads", threads, "-o", out});
+        ASSERT_EQ(run.status, 0) << run.err;
+        results.push_back(readBytes(out));
+    }
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(results[2], results[0]);
+    EXPECT_NE(readSamplesOrDie(folder / "big-1.png").samples, image.samples);
 }
 
 // 16-bit samples pass through the host's 0..32768 units; a pixel the filter leaves alone must
