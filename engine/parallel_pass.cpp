@@ -84,6 +84,8 @@ template <typename Sample> class BandedScan {
     }
 
     void run(int threads) {
+        // A thread beyond one per band would find no work.
+        threads = std::clamp(threads, 1, std::max(1, bandCount()));
         WorkCounter bands(bandCount());
         onThreads(threads, [&] { guarded([&] { scanBands(bands); }); });
         if (!failure_) {
