@@ -40,40 +40,43 @@ struct Picture {
     void resetOutput() { std::memcpy(output.data(), input.data(), input.size()); }
 };
 
-// One opaque colour everywhere: no pixel differs from a neighbour, so the pass only skips.
-std::unique_ptr<Picture> flatPicture(const std::string& name, int32_t width, int32_t height, int32_t depth) {
+std::unique_ptr<Picture> makePicture(const std::string& name, int32_t width, int32_t height,
+                                     int32_t depth, std::vector<uint8_t> input) {
     auto picture = std::make_unique<Picture>();
     picture->name = name;
     picture->width = width;
     picture->height = height;
     picture->depth = depth;
-    picture->input.assign(size_t(width) * size_t(height) * size_t(4 * depth / 8), 0x7f);
+    picture->input = std::move(input);
     picture->output = picture->input;
     return picture;
 }
 
-std::unique_ptr<Picture> drawPicture(const std::string& name, int32_t width, int32_t height, int32_t depth) {
-    auto picture = std::make_unique<Picture>();
-    picture->name = name;
-    picture->width = width;
-    picture->height = height;
-    picture->depth = depth;
+std::vector<uint8_t> bytesOf(const std::vector<uint16_t>& samples) {
+    std::vector<uint8_t> bytes(samples.size() * 2);
+    std::memcpy(bytes.data(), samples.data(), bytes.size());
+    return bytes;
+}
+
+// One opaque colour everywhere: no pixel differs from a neighbour, so the pass only skips.
+std::unique_ptr<Picture> flatPicture(const std::string& name, int32_t width, int32_t height,
+                                     int32_t depth) {
+    return makePicture(
+        name, width, height, depth,
+        std::vector<uint8_t>(size_t(width) * size_t(height) * size_t(4 * depth / 8), 0x7f));
+}
+
+std::unique_ptr<Picture> drawPicture(const std::string& name, int32_t width, int32_t height,
+                                     int32_t depth) {
     CelArtOptions options;
     options.width = width;
     options.height = height;
     options.seed = 2024;
     // Thicker outlines on the larger frame: the same drawing inked at a higher resolution.
     options.maxLineWidth = height >= 2000 ? 5 : 3;
-    const std::vector<uint8_t> art = drawCelArt(options);
-    if (depth == 8) {
-        picture->input = art;
-    } else {
-        const std::vector<uint16_t> wide = toHostSixteenBit(art);
-        picture->input.resize(wide.size() * 2);
-        std::memcpy(picture->input.data(), wide.data(), picture->input.size());
-    }
-    picture->output = picture->input;
-    return picture;
+    std::vector<uint8_t> art = drawCelArt(options);
+    return makePicture(name, width, height, depth,
+                       depth == 8 ? std::move(art) : bytesOf(toHostSixteenBit(art)));
 }
 
 using Pass = OSErr (*)(FilterRecord&, const FilterParameters&, int32_t threads);
@@ -137,8 +140,8 @@ void benchMemcpy(benchmark::State& state, Picture* picture) {
 
 // Every iteration starts from an output that is a fresh copy of the input, as the host hands it
 // over; only the pass itself is timed.
-void benchPass(benchmark::State& state, Picture* picture, Pass pass, int32_t smoothRange, int32_t threads,
-               const std::string& caseName) {
+void benchPass(benchmark::State& state, Picture* picture, Pass pass, int32_t smoothRange,
+               int32_t threads, const std::string& caseName) {
     FilterParameters parameters;
     parameters.smoothRange = smoothRange;
     const HostBuffers buffers = buffersOf(*picture);
@@ -146,7 +149,8 @@ void benchPass(benchmark::State& state, Picture* picture, Pass pass, int32_t smo
     for (auto _ : state) {
         picture->resetOutput();
         const auto start = std::chrono::steady_clock::now();
-        const OSErr result = runOnBuffers(buffers, [&](FilterRecord& record) { return pass(record, parameters, threads); });
+        const OSErr result = runOnBuffers(
+            buffers, [&](FilterRecord& record) { return pass(record, parameters, threads); });
         const double seconds = secondsOf(std::chrono::steady_clock::now() - start);
         benchmark::DoNotOptimize(result);
         state.SetIterationTime(seconds);
@@ -174,7 +178,8 @@ void registerCases(Picture* picture, bool withReference) {
     for (int32_t range : {0, 8}) {
         const std::string suffix = base + "/range" + std::to_string(range);
         auto add = [&](const std::string& name, Pass pass, int32_t threads) {
-            benchmark::RegisterBenchmark((name + "/" + suffix).c_str(), benchPass, picture, pass, range, threads, suffix)
+            benchmark::RegisterBenchmark((name + "/" + suffix).c_str(), benchPass, picture, pass,
+                                         range, threads, suffix)
                 ->UseManualTime()
                 ->Unit(benchmark::kMillisecond);
         };
@@ -190,22 +195,13 @@ void registerCases(Picture* picture, bool withReference) {
 #ifdef TOVRIN_BENCH_HAVE_PNG
 std::unique_ptr<Picture> loadPicture(const std::string& path) {
     const PngImage image = readRgbaPng(path);
-    auto picture = std::make_unique<Picture>();
-    picture->name = "cel";
-    picture->width = image.width;
-    picture->height = image.height;
-    picture->depth = image.bitDepth;
-    if (image.bitDepth == 8) {
-        picture->input.assign(image.samples.begin(), image.samples.end());
-    } else {
-        std::vector<uint16_t> host(image.samples.size());
-        for (size_t i = 0; i < host.size(); ++i)
-            host[i] = uint16_t((uint32_t(image.samples[i]) * 32768 + 32767) / 65535);
-        picture->input.resize(host.size() * 2);
-        std::memcpy(picture->input.data(), host.data(), picture->input.size());
-    }
-    picture->output = picture->input;
-    return picture;
+    if (image.bitDepth == 8)
+        return makePicture("cel", image.width, image.height, 8,
+                           std::vector<uint8_t>(image.samples.begin(), image.samples.end()));
+    std::vector<uint16_t> host(image.samples.size());
+    for (size_t i = 0; i < host.size(); ++i)
+        host[i] = uint16_t((uint32_t(image.samples[i]) * 32768 + 32767) / 65535);
+    return makePicture("cel", image.width, image.height, 16, bytesOf(host));
 }
 #endif
 
@@ -224,8 +220,8 @@ void registerAll() {
         Picture* flat = pictures().emplace_back(flatPicture("flat1080p", 1920, 1080, depth)).get();
         const std::string base = flat->name + "/" + std::to_string(depth) + "bit";
         benchmark::RegisterBenchmark(("memcpy/" + base).c_str(), benchMemcpy, flat);
-        benchmark::RegisterBenchmark(("pass/" + base + "/range0").c_str(), benchPass, flat, fastPass, 0, 1,
-                                     base + "/range0")
+        benchmark::RegisterBenchmark(("pass/" + base + "/range0").c_str(), benchPass, flat,
+                                     fastPass, 0, 1, base + "/range0")
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }

@@ -20,7 +20,8 @@ inline constexpr int32_t blockBytes = 64;
 // each side of the block. Each pixel's right neighbour is the next one's left, so only the last
 // pixel needs its right compared apart. The bytes are an OR reduction, which the compiler turns
 // into vector instructions.
-template <size_t PixelSize> bool blockChanged(const uint8_t* c, const uint8_t* a, const uint8_t* b) {
+template <size_t PixelSize>
+bool blockChanged(const uint8_t* c, const uint8_t* a, const uint8_t* b) {
     constexpr int32_t pixel = int32_t{PixelSize};
     uint8_t difference = 0;
     for (int32_t i = 0; i < blockBytes; ++i)
@@ -34,7 +35,8 @@ template <size_t PixelSize> bool blockChanged(const uint8_t* c, const uint8_t* a
 // are the rows around it; pass the row itself for a missing one. The row ends have no left or
 // right neighbour.
 template <size_t PixelSize>
-bool pixelChanged(const uint8_t* row, const uint8_t* above, const uint8_t* below, int32_t x, int32_t width) {
+bool pixelChanged(const uint8_t* row, const uint8_t* above, const uint8_t* below, int32_t x,
+                  int32_t width) {
     const size_t at = size_t(x) * PixelSize;
     const uint8_t* centre = row + at;
     bool changed = std::memcmp(centre, above + at, PixelSize) != 0 ||
@@ -48,8 +50,8 @@ bool pixelChanged(const uint8_t* row, const uint8_t* above, const uint8_t* below
 
 // The first x in from..width - 1 for which pixelChanged holds, or width when there is none.
 template <size_t PixelSize>
-int32_t firstChangedPixel(const uint8_t* row, const uint8_t* above, const uint8_t* below, int32_t from,
-                          int32_t width) {
+int32_t firstChangedPixel(const uint8_t* row, const uint8_t* above, const uint8_t* below,
+                          int32_t from, int32_t width) {
     using namespace changed_pixels_detail;
     constexpr int32_t blockPixels = blockBytes / int32_t{PixelSize};
     int32_t x = from;

@@ -84,6 +84,8 @@ template <typename Sample> class BandedScan {
     }
 
     void run(int threads) {
+        // A thread beyond one per band would find no work.
+        threads = std::clamp(threads, 1, std::max(1, bandCount()));
         WorkCounter bands(bandCount());
         onThreads(threads, [&] { guarded([&] { scanBands(bands); }); });
         if (!failure_) {
@@ -134,7 +136,8 @@ template <typename Sample> class BandedScan {
         for (int32_t r; regions.take(r);) {
             const BandWriteLog<Sample>& log = logs_[size_t(r)];
             const ForeignWrites<Sample>& foreign = foreign_[size_t(r)];
-            const WriteList<Sample> ownDeep = recoverDeepWrites(engine, log, foreign.fromAbove, deepPixels);
+            const WriteList<Sample> ownDeep =
+                recoverDeepWrites(engine, log, foreign.fromAbove, deepPixels);
             applyAll(foreign.fromAbove);
             applyAll(log.kept);
             applyAll(ownDeep);
@@ -144,8 +147,10 @@ template <typename Sample> class BandedScan {
 
     // For the pixels below the kept rows that bands above wrote: resets them to their input and
     // returns the band's own writes to them, found by scanning the band again.
-    WriteList<Sample> recoverDeepWrites(SmoothingEngine<Sample>& engine, const BandWriteLog<Sample>& log,
-                                        const WriteList<Sample>& fromAbove, std::vector<int64_t>& deepPixels) {
+    WriteList<Sample> recoverDeepWrites(SmoothingEngine<Sample>& engine,
+                                        const BandWriteLog<Sample>& log,
+                                        const WriteList<Sample>& fromAbove,
+                                        std::vector<int64_t>& deepPixels) {
         deepPixels.clear();
         for (const RecordedWrite<Sample>& write : fromAbove) {
             if (write.y >= log.deferredBottom)
@@ -172,8 +177,8 @@ template <typename Sample> class BandedScan {
 
     void applyAll(const WriteList<Sample>& writes) const {
         for (const RecordedWrite<Sample>& write : writes) {
-            applyWrite(window_.outputPixelInside(write.x, write.y), window_.inputPixelInside(write.x, write.y),
-                       write.kind, write.value.data());
+            applyWrite(window_.outputPixelInside(write.x, write.y),
+                       window_.inputPixelInside(write.x, write.y), write.kind, write.value.data());
         }
     }
 
@@ -187,11 +192,13 @@ template <typename Sample> class BandedScan {
 };
 
 template <typename Sample>
-OSErr runBanded(FilterRecord& record, const FilterParameters& parameters, int threads, const BandLayout& layout) {
+OSErr runBanded(FilterRecord& record, const FilterParameters& parameters, int threads,
+                const BandLayout& layout) {
     try {
-        return runFilterPassWithScan<Sample>(record, parameters, [&](SmoothingEngine<Sample>& engine) {
-            BandedScan<Sample>(engine, layout).run(std::max(1, threads));
-        });
+        return runFilterPassWithScan<Sample>(
+            record, parameters, [&](SmoothingEngine<Sample>& engine) {
+                BandedScan<Sample>(engine, layout).run(std::max(1, threads));
+            });
     } catch (const std::bad_alloc&) {
         return outOfMemory;
     }
@@ -226,7 +233,8 @@ OSErr runFilterPassBanded(FilterRecord& record, const FilterParameters& paramete
 OSErr runFilterPassParallel(FilterRecord& record, const FilterParameters& parameters, int threads) {
     // Below about a quarter megapixel, starting threads costs more than they save.
     const VRect bounds = filterBounds(record);
-    const int64_t pixels = int64_t{std::max(0, bounds.right - bounds.left)} * std::max(0, bounds.bottom - bounds.top);
+    const int64_t pixels =
+        int64_t{std::max(0, bounds.right - bounds.left)} * std::max(0, bounds.bottom - bounds.top);
     if (threads <= 1 || pixels < (int64_t{1} << 18))
         return runFilterPassForDepth(record, parameters);
     return runFilterPassBanded(record, parameters, threads, defaultLayout(record, threads));

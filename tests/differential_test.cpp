@@ -46,7 +46,8 @@ struct Document {
     int32_t pixelBytes() const { return depth == 8 ? 4 : 8; }
     HostBuffers buffers() {
         HostBuffers b;
-        const size_t origin = size_t(filterRect.top) * size_t(rowBytes) + size_t(filterRect.left) * size_t(pixelBytes());
+        const size_t origin = size_t(filterRect.top) * size_t(rowBytes) +
+                              size_t(filterRect.left) * size_t(pixelBytes());
         b.inData = input.data() + origin;
         b.outData = output.data() + origin;
         b.inRowBytes = b.outRowBytes = rowBytes;
@@ -68,7 +69,9 @@ void setSample(Document& d, size_t index, int32_t value) {
 }
 
 // Host value of an 8-bit sample.
-int32_t widen(int32_t value8, int32_t depth) { return depth == 8 ? value8 : (value8 * 32768 + 127) / 255; }
+int32_t widen(int32_t value8, int32_t depth) {
+    return depth == 8 ? value8 : (value8 * 32768 + 127) / 255;
+}
 
 void paint(Document& d, Content content, SimpleRandom& random) {
     const int32_t pixels = d.width * d.height;
@@ -105,8 +108,9 @@ void paint(Document& d, Content content, SimpleRandom& random) {
         for (int32_t c = 0; c < 4; ++c) {
             int32_t value = widen(palette[size_t(current)][size_t(c)], d.depth);
             if (content == Content::NearTones)
-                value = std::clamp(value + widen(random.between(-6, 6), d.depth) * (random.chance(50) ? 1 : 0), 0,
-                                   d.depth == 8 ? 255 : 32768);
+                value = std::clamp(value + widen(random.between(-6, 6), d.depth) *
+                                               (random.chance(50) ? 1 : 0),
+                                   0, d.depth == 8 ? 255 : 32768);
             if (content == Content::AnySamples)
                 value = random.between(0, d.depth == 8 ? 255 : 65535);
             setSample(d, sampleIndex(i, c), value);
@@ -141,11 +145,13 @@ Document randomDocument(uint32_t seed) {
     d.output = d.input;
 
     const int32_t ranges[] = {0, 0, 0, 1, 2, 4, 8, 8, 16, 40, 255};
-    d.parameters.smoothRange = random.chance(80) ? ranges[random.between(0, 10)] : random.between(0, 255);
+    d.parameters.smoothRange =
+        random.chance(80) ? ranges[random.between(0, 10)] : random.between(0, 255);
     d.parameters.useColourKey = random.chance(25);
     if (d.parameters.useColourKey) {
         const size_t i = size_t(random.between(0, d.width * d.height - 1));
-        const size_t at = (i / size_t(d.width)) * size_t(d.rowBytes) + (i % size_t(d.width)) * size_t(d.pixelBytes());
+        const size_t at = (i / size_t(d.width)) * size_t(d.rowBytes) +
+                          (i % size_t(d.width)) * size_t(d.pixelBytes());
         auto to8 = [&](int32_t c) {
             if (d.depth == 8)
                 return int32_t(d.input[at + size_t(c)]);
@@ -158,9 +164,10 @@ Document randomDocument(uint32_t seed) {
         d.parameters.keyBlue = to8(2);
     }
     std::ostringstream text;
-    text << "seed " << seed << ": " << d.width << "x" << d.height << " " << d.depth << "-bit, content "
-         << int(content) << ", rect [" << d.filterRect.left << "," << d.filterRect.top << " - "
-         << d.filterRect.right << "," << d.filterRect.bottom << "), range " << d.parameters.smoothRange
+    text << "seed " << seed << ": " << d.width << "x" << d.height << " " << d.depth
+         << "-bit, content " << int(content) << ", rect [" << d.filterRect.left << ","
+         << d.filterRect.top << " - " << d.filterRect.right << "," << d.filterRect.bottom
+         << "), range " << d.parameters.smoothRange
          << (d.parameters.useColourKey ? ", colour key" : "");
     d.description = text.str();
     return d;
@@ -173,11 +180,14 @@ OSErr runReference(Document& d) {
     p.keyBlue = d.parameters.keyBlue;
     p.useColourKey = d.parameters.useColourKey;
     p.smoothRange = d.parameters.smoothRange;
-    return runOnBuffers(d.buffers(), [&](FilterRecord& r) { return tovrin_reference::runFilterPassForDepth(r, p); });
+    return runOnBuffers(d.buffers(), [&](FilterRecord& r) {
+        return tovrin_reference::runFilterPassForDepth(r, p);
+    });
 }
 
 OSErr runFast(Document& d) {
-    return runOnBuffers(d.buffers(), [&](FilterRecord& r) { return runFilterPassForDepth(r, d.parameters); });
+    return runOnBuffers(d.buffers(),
+                        [&](FilterRecord& r) { return runFilterPassForDepth(r, d.parameters); });
 }
 
 OSErr runBanded(Document& d, int threads, const BandLayout& layout) {
@@ -188,12 +198,14 @@ OSErr runBanded(Document& d, int threads, const BandLayout& layout) {
 
 // The first differing byte, as "input"/"output" and pixel coordinates, or empty.
 std::string firstDifference(const Document& a, const Document& b) {
-    for (const auto& [name, x, y] : {std::tuple{"input", &a.input, &b.input}, std::tuple{"output", &a.output, &b.output}}) {
+    for (const auto& [name, x, y] :
+         {std::tuple{"input", &a.input, &b.input}, std::tuple{"output", &a.output, &b.output}}) {
         const auto mismatch = std::mismatch(x->begin(), x->end(), y->begin());
         if (mismatch.first != x->end()) {
             const size_t at = size_t(mismatch.first - x->begin());
             std::ostringstream text;
-            text << name << " differs at pixel (" << (at % size_t(a.rowBytes)) / size_t(a.pixelBytes()) << ", "
+            text << name << " differs at pixel ("
+                 << (at % size_t(a.rowBytes)) / size_t(a.pixelBytes()) << ", "
                  << at / size_t(a.rowBytes) << ")";
             return text.str();
         }
@@ -232,8 +244,9 @@ TEST(ParallelPass, MatchesTheSequentialPassForAnyThreadsAndBands) {
         ASSERT_EQ(runBanded(banded, threads, layout), noErr) << banded.description;
         ASSERT_EQ(runFast(sequential), noErr) << banded.description;
         const std::string difference = firstDifference(sequential, banded);
-        ASSERT_TRUE(difference.empty()) << banded.description << ", " << threads << " threads, bands of "
-                                        << layout.bandRows << " rows, " << layout.deferredRows << " kept: " << difference;
+        ASSERT_TRUE(difference.empty())
+            << banded.description << ", " << threads << " threads, bands of " << layout.bandRows
+            << " rows, " << layout.deferredRows << " kept: " << difference;
     }
 }
 
@@ -252,7 +265,10 @@ TEST(ParallelPass, MatchesTheSequentialPassOnAFullSizedLineArtFrame) {
             d.parameters.smoothRange = range;
             d.output = d.input;
             Document sequential = d;
-            ASSERT_EQ(runOnBuffers(d.buffers(), [&](FilterRecord& r) { return runFilterPassParallel(r, d.parameters, 2); }),
+            ASSERT_EQ(runOnBuffers(d.buffers(),
+                                   [&](FilterRecord& r) {
+                                       return runFilterPassParallel(r, d.parameters, 2);
+                                   }),
                       noErr);
             ASSERT_EQ(runFast(sequential), noErr);
             EXPECT_TRUE(firstDifference(sequential, d).empty()) << depth << "-bit, range " << range;

@@ -13,8 +13,8 @@ struct HostBuffers {
     void* outData = nullptr; // the same for the output
     int32_t inRowBytes = 0;
     int32_t outRowBytes = 0;
-    VRect filterRect{};      // document coordinates
-    int32_t depth = 8;       // 8 or 16
+    VRect filterRect{}; // document coordinates
+    int32_t depth = 8;  // 8 or 16
 };
 
 // Builds a record with big-document data for the buffers and calls pass(record) once, on the

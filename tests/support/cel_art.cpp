@@ -18,7 +18,8 @@ struct Canvas {
     void set(int32_t x, int32_t y, const Rgba8& colour) {
         if (x < 0 || y < 0 || x >= width || y >= height)
             return;
-        std::copy(colour.begin(), colour.end(), samples.begin() + (size_t(y) * size_t(width) + size_t(x)) * 4);
+        std::copy(colour.begin(), colour.end(),
+                  samples.begin() + (size_t(y) * size_t(width) + size_t(x)) * 4);
     }
 };
 
@@ -34,7 +35,8 @@ Box clip(const Canvas& canvas, float left, float top, float right, float bottom)
 }
 
 // Paints every pixel of the box whose centre passes the test.
-template <typename Inside> void paint(Canvas& canvas, const Box& box, const Rgba8& colour, Inside inside) {
+template <typename Inside>
+void paint(Canvas& canvas, const Box& box, const Rgba8& colour, Inside inside) {
     for (int32_t y = box.top; y <= box.bottom; ++y)
         for (int32_t x = box.left; x <= box.right; ++x)
             if (inside(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f))
@@ -53,7 +55,8 @@ struct Ellipse {
     }
 };
 
-void drawEllipse(Canvas& canvas, const Ellipse& e, const Rgba8& fill, const Rgba8& ink, float lineWidth) {
+void drawEllipse(Canvas& canvas, const Ellipse& e, const Rgba8& fill, const Rgba8& ink,
+                 float lineWidth) {
     const float reach = std::max(e.rx, e.ry);
     const Box box = clip(canvas, e.cx - reach, e.cy - reach, e.cx + reach, e.cy + reach);
     const bool hollow = e.rx > lineWidth + 1 && e.ry > lineWidth + 1;
@@ -80,15 +83,20 @@ void drawSegment(Canvas& canvas, Point a, Point b, const Rgba8& ink, float lineW
     const float half = lineWidth / 2.0f;
     const Box box = clip(canvas, std::min(a.x, b.x) - half, std::min(a.y, b.y) - half,
                          std::max(a.x, b.x) + half, std::max(a.y, b.y) + half);
-    paint(canvas, box, ink, [&](float x, float y) { return segmentDistance2({x, y}, a, b) <= half * half; });
+    paint(canvas, box, ink, [&](float x, float y) {
+        return segmentDistance2({x, y}, a, b) <= half * half;
+    });
 }
 
-float edgeSide(Point p, Point a, Point b) { return (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x); }
+float edgeSide(Point p, Point a, Point b) {
+    return (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+}
 
-void drawTriangle(Canvas& canvas, const std::array<Point, 3>& t, const Rgba8& fill, const Rgba8& ink,
-                  float lineWidth) {
-    const Box box = clip(canvas, std::min({t[0].x, t[1].x, t[2].x}), std::min({t[0].y, t[1].y, t[2].y}),
-                         std::max({t[0].x, t[1].x, t[2].x}), std::max({t[0].y, t[1].y, t[2].y}));
+void drawTriangle(Canvas& canvas, const std::array<Point, 3>& t, const Rgba8& fill,
+                  const Rgba8& ink, float lineWidth) {
+    const Box box =
+        clip(canvas, std::min({t[0].x, t[1].x, t[2].x}), std::min({t[0].y, t[1].y, t[2].y}),
+             std::max({t[0].x, t[1].x, t[2].x}), std::max({t[0].y, t[1].y, t[2].y}));
     paint(canvas, box, fill, [&](float x, float y) {
         const float a = edgeSide({x, y}, t[0], t[1]), b = edgeSide({x, y}, t[1], t[2]),
                     c = edgeSide({x, y}, t[2], t[0]);
@@ -99,7 +107,8 @@ void drawTriangle(Canvas& canvas, const std::array<Point, 3>& t, const Rgba8& fi
 }
 
 // A quadratic curve drawn as a chain of short thick segments.
-void drawStroke(Canvas& canvas, Point a, Point control, Point b, const Rgba8& ink, float lineWidth) {
+void drawStroke(Canvas& canvas, Point a, Point control, Point b, const Rgba8& ink,
+                float lineWidth) {
     const int pieces = 12;
     Point previous = a;
     for (int i = 1; i <= pieces; ++i) {
@@ -112,9 +121,9 @@ void drawStroke(Canvas& canvas, Point a, Point control, Point b, const Rgba8& in
 }
 
 Rgba8 paintColour(SimpleRandom& random) {
-    static constexpr Rgba8 palette[] = {{250, 214, 180, 255}, {120, 160, 220, 255}, {200, 60, 70, 255},
-                                        {90, 170, 110, 255},  {240, 230, 120, 255}, {170, 120, 200, 255},
-                                        {255, 255, 255, 255}, {60, 60, 90, 255}};
+    static constexpr Rgba8 palette[] = {
+        {250, 214, 180, 255}, {120, 160, 220, 255}, {200, 60, 70, 255},   {90, 170, 110, 255},
+        {240, 230, 120, 255}, {170, 120, 200, 255}, {255, 255, 255, 255}, {60, 60, 90, 255}};
     Rgba8 colour = palette[random.between(0, 7)];
     // Shadow tones a few units off the base colour: the smooth range decides whether they count
     // as one colour.
@@ -129,7 +138,8 @@ Rgba8 paintColour(SimpleRandom& random) {
 }
 
 Rgba8 inkColour(SimpleRandom& random) {
-    static constexpr Rgba8 inks[] = {{0, 0, 0, 255}, {30, 20, 15, 255}, {0, 0, 0, 255}, {80, 30, 30, 255}};
+    static constexpr Rgba8 inks[] = {
+        {0, 0, 0, 255}, {30, 20, 15, 255}, {0, 0, 0, 255}, {80, 30, 30, 255}};
     return inks[random.between(0, 3)];
 }
 
@@ -150,7 +160,9 @@ std::vector<uint8_t> drawCelArt(const CelArtOptions& options) {
     const double megapixels = double(w) * double(h) / 1e6;
     const int32_t shapes = std::max(4, static_cast<int32_t>(megapixels * options.shapeDensity));
     auto point = [&] { return Point{random.unit() * w, random.unit() * h}; };
-    auto lineWidth = [&] { return static_cast<float>(random.between(1, std::max(1, options.maxLineWidth))); };
+    auto lineWidth = [&] {
+        return static_cast<float>(random.between(1, std::max(1, options.maxLineWidth)));
+    };
 
     for (int32_t i = 0; i < shapes; ++i) {
         const Rgba8 fill = paintColour(random);
@@ -159,20 +171,30 @@ std::vector<uint8_t> drawCelArt(const CelArtOptions& options) {
         case 0: {
             const Point c = point();
             const float angle = random.unit() * 3.14159265f;
-            const Ellipse e{c.x, c.y, 2 + random.unit() * size / 6, 2 + random.unit() * size / 6,
-                            std::cos(angle), std::sin(angle)};
+            const Ellipse e{c.x,
+                            c.y,
+                            2 + random.unit() * size / 6,
+                            2 + random.unit() * size / 6,
+                            std::cos(angle),
+                            std::sin(angle)};
             drawEllipse(canvas, e, fill, ink, lineWidth());
             break;
         }
         case 1: {
             const Point a = point();
-            auto near = [&] { return Point{a.x + (random.unit() - 0.5f) * size / 3, a.y + (random.unit() - 0.5f) * size / 3}; };
+            auto near = [&] {
+                return Point{a.x + (random.unit() - 0.5f) * size / 3,
+                             a.y + (random.unit() - 0.5f) * size / 3};
+            };
             drawTriangle(canvas, {a, near(), near()}, fill, ink, lineWidth());
             break;
         }
         default: {
             const Point a = point();
-            auto near = [&] { return Point{a.x + (random.unit() - 0.5f) * size / 2, a.y + (random.unit() - 0.5f) * size / 2}; };
+            auto near = [&] {
+                return Point{a.x + (random.unit() - 0.5f) * size / 2,
+                             a.y + (random.unit() - 0.5f) * size / 2};
+            };
             drawStroke(canvas, a, near(), near(), ink, lineWidth());
             break;
         }
