@@ -4,6 +4,7 @@
 #include "compare_picture.h"
 #include "frame_host.h"
 
+#include <memory>
 #include <vector>
 
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
@@ -13,10 +14,12 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
         outcome.error = "is too wide for the filter's host record";
         return outcome;
     }
-    std::vector<unsigned char> result(image.host.size());
+    // Left uninitialised: the host's copy of the source fills it before the pass.
+    const std::unique_ptr<unsigned char[]> buffer(new unsigned char[image.host.size()]);
+    unsigned char* const result = buffer.get();
     FrameBuffers frame;
     frame.source = image.host.data();
-    frame.result = result.data();
+    frame.result = result;
     frame.width = image.width();
     frame.height = image.height();
     frame.depth = image.depth;
@@ -31,17 +34,17 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
     outcome.changedPixels =
         image.depth == 8
             ? countChangedPixels(reinterpret_cast<const uint8_t*>(image.host.data()),
-                                 reinterpret_cast<const uint8_t*>(result.data()), outcome.pixels)
+                                 reinterpret_cast<const uint8_t*>(result), outcome.pixels)
             : countChangedPixels(reinterpret_cast<const uint16_t*>(image.host.data()),
-                                 reinterpret_cast<const uint16_t*>(result.data()), outcome.pixels);
+                                 reinterpret_cast<const uint16_t*>(result), outcome.pixels);
 
     std::string reason;
-    if (!writeResult(task.output, image, result.data(), outcome.note, reason)) {
+    if (!writeResult(task.output, image, result, outcome.note, reason)) {
         outcome.error = "cannot write '" + task.output + "': " + reason;
         return outcome;
     }
     if (!task.compare.empty()) {
-        const Picture picture = comparePicture(image.host.data(), result.data(), image.width(),
+        const Picture picture = comparePicture(image.host.data(), result, image.width(),
                                                image.height(), image.depth);
         if (!writePicture(task.compare, picture.width, picture.height, picture.rgb.data(),
                           reason)) {
