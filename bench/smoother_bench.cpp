@@ -4,6 +4,9 @@
 //
 // A real cel can be added to the run with TOVRIN_BENCH_CEL=/path/to/cel.png (RGBA, 8 or 16 bits);
 // it is benchmarked at its own depth with the same cases.
+#ifdef TOVRIN_BENCH_HAVE_SAMPLE_CEL
+#include "sample_cel.h"
+#endif
 #include "buffer_host.h"
 #include "cel_art.h"
 #include "filter_pass.h"
@@ -225,6 +228,12 @@ void registerAll() {
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }
+#ifdef TOVRIN_BENCH_HAVE_SAMPLE_CEL
+    // The command line's bundled sample cel.
+    SampleCel sample = drawSampleCel();
+    pictures().push_back(makePicture("samplecel", sample.width, sample.height, 8, std::move(sample.rgba)));
+    registerCases(pictures().back().get(), withReference);
+#endif
     if (const char* cel = std::getenv("TOVRIN_BENCH_CEL")) {
 #ifdef TOVRIN_BENCH_HAVE_PNG
         pictures().push_back(loadPicture(cel));
