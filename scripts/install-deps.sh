@@ -5,8 +5,8 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev googletest libbenchmark-dev
-    libpng-dev libopenimageio-dev openimageio-tools
-    g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
+    libpng-dev libopenimageio-dev
+    g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
@@ -16,5 +16,5 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
     "${sudo[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
 fi
