@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev googletest libbenchmark-dev
-    libpng-dev libopenimageio-dev
+    # OpenImageIO's CMake package refers to the programs of openimageio-tools.
+    libpng-dev libopenimageio-dev openimageio-tools
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
 )
 
