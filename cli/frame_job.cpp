@@ -11,6 +11,12 @@
 
 namespace {
 
+#ifdef MAP_POPULATE
+constexpr int populate = MAP_POPULATE;
+#else
+constexpr int populate = 0;
+#endif
+
 // A frame-sized result buffer, mapped with its pages populated in one call: the pass's first
 // touch of thousands of fresh pages one fault at a time costs a noticeable share of a whole run.
 // Its contents are undefined until the host's copy of the source fills it.
@@ -18,7 +24,7 @@ class ResultBuffer {
   public:
     explicit ResultBuffer(size_t bytes) : bytes_(bytes) {
         void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+                            MAP_PRIVATE | MAP_ANONYMOUS | populate, -1, 0);
         data_ = memory == MAP_FAILED ? nullptr : static_cast<unsigned char*>(memory);
     }
     ~ResultBuffer() {
