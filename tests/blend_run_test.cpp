@@ -143,27 +143,26 @@ TEST(BlendRun, TipGradedTowardsTheLeftCellTakesItsColour) {
 }
 
 TEST(BlendRun, OnePixelTipAndFlankAverageOutright) {
+    // The input neighbourhood average around (x, row).
+    auto averageAt = [](Row& r, int32_t x, int32_t centreWeight) {
+        Pixel average{};
+        auto engine = r.picture.engine();
+        SmoothingEngine<uint8_t>::Neighbourhood n;
+        engine.gatherNeighbourhood(x, row, n);
+        n.average(average.data(), centreWeight);
+        return average;
+    };
     {
         Row r;
         r.blend(6, runOf(Tip, 6, 5, 4)); // B' = centre: N = 1
-        Pixel expected{};
-        auto engine = r.picture.engine();
-        SmoothingEngine<uint8_t>::Neighbourhood n;
-        engine.gatherNeighbourhood(6, row, n);
-        n.average(expected.data(), 1);
-        EXPECT_EQ(r.out(6), expected);
+        EXPECT_EQ(r.out(6), averageAt(r, 6, 1));
         EXPECT_EQ(r.changed(), (std::vector<int32_t>{6}));
     }
     {
         Row r;
         r.picture.out(7, row) = {1, 2, 3, 4}; // already changed: still replaced outright
         r.blend(6, runOf(Flank, 7, 6, 6, false, true));
-        Pixel expected{};
-        auto engine = r.picture.engine();
-        SmoothingEngine<uint8_t>::Neighbourhood n;
-        engine.gatherNeighbourhood(7, row, n);
-        n.average(expected.data(), 4);
-        EXPECT_EQ(r.out(7), expected);
+        EXPECT_EQ(r.out(7), averageAt(r, 7, 4));
         EXPECT_EQ(r.changed(), (std::vector<int32_t>{7}));
     }
 }
