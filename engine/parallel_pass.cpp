@@ -24,8 +24,6 @@
 
 namespace {
 
-constexpr OSErr outOfMemory = -108; // the host's memFullErr
-
 // Calls work() on `threads` threads, the calling thread included, and waits for all. Fewer
 // threads run when the system refuses to start more.
 template <typename Work> void onThreads(int threads, Work work) {
@@ -200,7 +198,7 @@ OSErr runBanded(FilterRecord& record, const FilterParameters& parameters, int th
                 BandedScan<Sample>(engine, layout).run(std::max(1, threads));
             });
     } catch (const std::bad_alloc&) {
-        return outOfMemory;
+        return memFullErr;
     }
 }
 
