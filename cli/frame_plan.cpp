@@ -1,6 +1,8 @@
 // Sequence expansion and output naming.
 #include "frame_plan.h"
 
+#include "platform.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <set>
@@ -26,8 +28,8 @@ std::string paddedNumber(int64_t frame, int width) {
 // only if it is exactly what frameName would give for its number, so shot.01.png is not frame 1
 // of shot.####.png.
 std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& field) {
-    const fs::path patternPath(pattern);
-    const std::string name = patternPath.filename().string();
+    const fs::path patternPath = pathFromUtf8(pattern);
+    const std::string name = utf8Name(patternPath.filename());
     const size_t nameStart = pattern.size() - name.size();
     const std::string prefix = name.substr(0, field.position - nameStart);
     const std::string suffix = name.substr(field.position - nameStart + field.length);
@@ -37,7 +39,7 @@ std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& fi
     std::error_code ec;
     for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
          !ec && it != end; it.increment(ec)) {
-        const std::string candidate = it->path().filename().string();
+        const std::string candidate = utf8Name(it->path().filename());
         if (candidate.size() <= prefix.size() + suffix.size() ||
             candidate.compare(0, prefix.size(), prefix) != 0 ||
             candidate.compare(candidate.size() - suffix.size(), suffix.size(), suffix) != 0)
@@ -58,16 +60,16 @@ std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& fi
 
 std::string canonicalKey(const std::string& path) {
     std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec);
+    const fs::path absolute = fs::absolute(pathFromUtf8(path), ec);
     if (ec)
         return path;
     const fs::path canonical = fs::weakly_canonical(absolute, ec);
-    return ec ? absolute.lexically_normal().string() : canonical.string();
+    return utf8Name(ec ? absolute.lexically_normal() : canonical);
 }
 
 bool samePlace(const std::string& a, const std::string& b) {
     std::error_code ec;
-    if (fs::equivalent(a, b, ec))
+    if (fs::equivalent(pathFromUtf8(a), pathFromUtf8(b), ec))
         return true;
     return canonicalKey(a) == canonicalKey(b);
 }
@@ -113,8 +115,8 @@ bool checkOutputChoice(const Options& options, std::string& error) {
 } // namespace
 
 bool findFrameField(const std::string& path, FrameField& field) {
-    const size_t nameStart =
-        path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1;
+    // Only the file name counts: a folder may hold '#' or '%' (and Windows separates with '\\').
+    const size_t nameStart = path.size() - utf8Name(pathFromUtf8(path).filename()).size();
     bool found = false;
     for (size_t i = nameStart; i < path.size(); ++i) {
         if (path[i] == '#') {
@@ -183,7 +185,8 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
             if (!nameForFrame("-o", options.output, frame, frames.size(), task.output, error))
                 return false;
         } else if (!options.outDir.empty()) {
-            task.output = (fs::path(options.outDir) / fs::path(frame.path).filename()).string();
+            task.output =
+                utf8Name(pathFromUtf8(options.outDir) / pathFromUtf8(frame.path).filename());
         }
         if (!options.compare.empty() &&
             !nameForFrame("--compare", options.compare, frame, frames.size(), task.compare, error))

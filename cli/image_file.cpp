@@ -2,6 +2,7 @@
 #include "image_file.h"
 
 #include "output_file.h"
+#include "platform.h"
 
 #include <filesystem>
 #include <system_error>
@@ -10,7 +11,7 @@ namespace {
 
 bool isReadableFile(const std::string& path, std::string& error) {
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const auto status = std::filesystem::status(pathFromUtf8(path), ec);
     if (!std::filesystem::exists(status)) {
         error = "no such file";
         return false;

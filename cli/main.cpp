@@ -3,16 +3,15 @@
 #include "frame_plan.h"
 #include "options.h"
 #include "parallel_frames.h"
+#include "platform.h"
 #include "progress.h"
 #include "sample_cel.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -20,23 +19,9 @@ constexpr int exitFrameFailed = 1;
 constexpr int exitUsage = 2;
 constexpr int exitInterrupted = 130;
 
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-void onInterrupt(int) {
-    interrupted.store(true);
-}
-
 // The first Ctrl-C lets running frames finish (no half-written output either way); the second
-// ends the process at once, since the handler resets itself.
-void catchInterrupts() {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
+// ends the process at once.
+std::atomic<bool> interrupted{false};
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", programName,
@@ -45,14 +30,14 @@ int usageError(const std::string& message) {
 }
 
 std::string inFolder(const std::string& folder, const char* name) {
-    return folder.empty() ? std::string(name) : (std::filesystem::path(folder) / name).string();
+    return folder.empty() ? std::string(name) : utf8Name(pathFromUtf8(folder) / name);
 }
 
 bool makeOutputFolder(const std::string& folder) {
     std::error_code ec;
-    if (folder.empty() || std::filesystem::is_directory(folder, ec))
+    if (folder.empty() || std::filesystem::is_directory(pathFromUtf8(folder), ec))
         return true;
-    std::filesystem::create_directories(folder, ec);
+    std::filesystem::create_directories(pathFromUtf8(folder), ec);
     if (ec) {
         std::fprintf(stderr, "%s: cannot create the output folder '%s': %s\n", programName,
                      folder.c_str(), ec.message().c_str());
@@ -101,18 +86,21 @@ int runFrames(const Options& options) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned jobs = options.jobs != 0 ? options.jobs : cores;
     // Cores that the jobs leave idle go to the pass inside each large frame.
-    const unsigned jobsRunning = unsigned(std::max<size_t>(1, std::min<size_t>(jobs, tasks.size())));
+    const unsigned jobsRunning =
+        unsigned(std::max<size_t>(1, std::min<size_t>(jobs, tasks.size())));
     const unsigned passThreads =
         options.threads != 0 ? options.threads : std::max(1u, cores / jobsRunning);
 
     RunReport report;
     report.total = tasks.size();
     report.quiet = options.quiet;
-    report.drawBar = options.progress || isatty(fileno(stderr));
-    catchInterrupts();
+    report.drawBar = options.progress || isTerminal(stderr);
+    stopOnInterrupt(interrupted);
     forEachInParallel(
         tasks.size(), jobs,
-        [&](size_t i) { reportFrame(report, tasks[i], smoothFile(tasks[i], options.filter, passThreads)); },
+        [&](size_t i) {
+            reportFrame(report, tasks[i], smoothFile(tasks[i], options.filter, passThreads));
+        },
         interrupted);
     finishReport(report, interrupted.load());
     if (interrupted.load())
@@ -123,9 +111,13 @@ int runFrames(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> arguments = utf8Arguments(argc, argv);
+    std::vector<const char*> argumentPointers;
+    for (const std::string& argument : arguments)
+        argumentPointers.push_back(argument.c_str());
     Options options;
     std::string error;
-    switch (parseOptions(argc, argv, options, error)) {
+    switch (parseOptions(int(argumentPointers.size()), argumentPointers.data(), options, error)) {
     case ParseResult::Help:
         std::fputs(helpText(), stdout);
         return 0;

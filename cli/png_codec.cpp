@@ -2,6 +2,8 @@
 // function that holds no C++ object with a destructor; buffers are prepared around them.
 #include "png_codec.h"
 
+#include "platform.h"
+
 #include <png.h>
 
 #include <algorithm>
@@ -145,7 +147,7 @@ std::shared_ptr<PngMetadata> collectMetadata(const Session& s) {
 bool readPng(const std::string& path, StoredImage& image, std::vector<unsigned char>& samples,
              std::string& error) {
     Session s;
-    s.file = std::fopen(path.c_str(), "rb");
+    s.file = openFile(path, "rb");
     if (s.file == nullptr) {
         error = std::string("cannot open: ") + std::strerror(errno);
         return false;
@@ -283,7 +285,7 @@ bool writePng(const std::string& file, const std::string&, const StoredImage& im
     job.rows = rows.data();
 
     Session s;
-    s.file = std::fopen(file.c_str(), "wb");
+    s.file = openFile(file, "wb");
     if (s.file == nullptr) {
         error = std::string("cannot open for writing: ") + std::strerror(errno);
         return false;
@@ -306,7 +308,7 @@ bool writePng(const std::string& file, const std::string&, const StoredImage& im
 
 bool isPngFile(const std::string& path) {
     unsigned char signature[8];
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = openFile(path, "rb");
     if (file == nullptr)
         return false;
     const size_t got = std::fread(signature, 1, sizeof signature, file);
@@ -315,7 +317,7 @@ bool isPngFile(const std::string& path) {
 }
 
 bool hasPngExtension(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
+    std::string extension = utf8Name(pathFromUtf8(path).extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     return extension == ".png";

@@ -25,7 +25,18 @@ struct RunResult {
     std::string err;
 };
 
-// Runs tovrin-smooth with args, in folder cwd when given, with no standard input.
+// Runs command followed by args, in folder cwd when given, with no standard input.
+RunResult runCommand(const std::vector<std::string>& command, const std::vector<std::string>& args,
+                     const std::string& cwd = "");
+
+// The tovrin-smooth built beside the tests.
+std::vector<std::string> nativeSmoothCommand();
+// The tovrin-smooth under test: the one TOVRIN_SMOOTH_EXE names, run through the program
+// TOVRIN_SMOOTH_LAUNCHER names (the Windows build under wine), else the native one.
+std::vector<std::string> smoothCommand();
+bool testingAnotherBuild(); // whether TOVRIN_SMOOTH_EXE is set
+
+// Runs the tovrin-smooth under test with args, as runCommand.
 RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd = "");
 
 // Samples of an image file as stored (8-bit ones widened), colour never premultiplied.
