@@ -6,7 +6,7 @@
 #   zip_package_test.sh MINGW_BUILD_DIR NATIVE_TOVRIN_SMOOTH WINE
 set -euo pipefail
 build=$(cd "$1" && pwd)
-native=$2
+native=$(realpath "$2")
 wine=$3
 golden=$(cd "$(dirname "$0")/../golden" && pwd)
 version=$(sed -n 's/^#define TOVRIN_VERSION_TEXT "\(.*\)"/\1/p' "$(dirname "$0")/../../resources/version.h")
