@@ -8,9 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -214,6 +217,73 @@ TEST_F(ExeParity, WindowsPathForms) {
     }
     if (prefix != nullptr)
         fs::remove_all(fs::path(prefix) / "dosdevices" / "unc" / share);
+
+    // The same file by another name is still the input: refused, and the input untouched.
+    const std::string original = readBytes(folder / "カット 12/セル.png");
+    const std::string sameFile = windowsPath(folder / "カット 12/セル.png");
+    const std::vector<std::string> sameFileNames = {"セル.PNG", "セル.png.", sameFile,
+                                                    "\\\\?\\" + sameFile};
+    for (const std::string& output : sameFileNames) {
+        const RunResult run = runSmooth({"セル.png", "-o", output}, folder / "カット 12");
+        EXPECT_EQ(run.status, 2) << output << ": " << run.err;
+        EXPECT_EQ(readBytes(folder / "カット 12/セル.png"), original) << output;
+    }
+}
+
+// Ctrl-C (wine turns SIGINT into the console's Ctrl-C event): the frames in flight are finished,
+// no others started, no temporary left, exit status 130.
+TEST_F(ExeParity, InterruptFinishesFramesInFlightAndExits130) {
+    TempFolder folder;
+    ImageSamples frame{1500, 1500, 4, 8, {}};
+    frame.samples.resize(size_t(frame.width) * size_t(frame.height) * 4);
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x)
+            for (int c = 0; c < 4; ++c)
+                frame.at(x, y, c) = c == 3 ? 255 : ((x / 7 + y / 5) % 2) * 255;
+    writeSamples(folder / "f.0001.png", frame);
+    constexpr int frames = 40;
+    for (int i = 2; i <= frames; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f.%04d.png", i);
+        fs::copy_file(folder / "f.0001.png", folder / name);
+    }
+    fs::create_directory(folder / "out");
+
+    std::vector<std::string> command = smoothCommand();
+    for (const char* a : {"f.####.png", "--out-dir", "out", "--jobs", "2"})
+        command.push_back(a);
+    std::vector<char*> argv;
+    for (std::string& a : command)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (chdir(folder.path.c_str()) == 0)
+            execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    for (int waited = 0; waited < 600 && fs::is_empty(folder / "out"); ++waited)
+        usleep(100000);
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+
+    size_t written = 0;
+    for (const auto& entry : fs::directory_iterator(folder / "out")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_NE(name[0], '.') << "temporary left: " << name;
+        EXPECT_EQ(readSamplesOrDie(entry.path().string()).samples.size(), frame.samples.size());
+        ++written;
+    }
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, size_t(frames));
 }
 
 // A frame that fails leaves the output an earlier run wrote exactly as it was, and no temporary.
