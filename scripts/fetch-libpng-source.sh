@@ -28,6 +28,7 @@ if ! grep -rqs '^\(deb-src\|Types:.*deb-src\)' /etc/apt/sources.list /etc/apt/so
 fi
 
 version=$(dpkg-query -W -f='${Version}' libpng-dev 2>/dev/null || true)
+mkdir -p external
 work=$(mktemp -d external/.libpng-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 # The installed version first; a mirror may no longer hold it, nor yet the newest one it lists.

@@ -3,6 +3,7 @@
 // forms, and failures that leave earlier outputs alone. Skipped when no other build is named.
 #include "cli_test_support.h"
 
+#include <OpenImageIO/imageio.h>
 #include <png.h>
 
 #include <gtest/gtest.h>
@@ -54,6 +55,12 @@ std::vector<std::string> filesBelow(const std::string& folder) {
     return files;
 }
 
+// Everything but the pixels that a reader sees in the file: resolution, text, colour space.
+std::string metadataOf(const std::string& path) {
+    auto input = OIIO::ImageInput::open(path);
+    return input ? input->spec().serialize(OIIO::ImageSpec::SerialText) : "unreadable";
+}
+
 void expectSameSamples(const std::string& actualPath, const std::string& expectedPath) {
     const ImageSamples actual = readSamplesOrDie(actualPath);
     const ImageSamples expected = readSamplesOrDie(expectedPath);
@@ -63,6 +70,7 @@ void expectSameSamples(const std::string& actualPath, const std::string& expecte
     EXPECT_EQ(actual.bits, expected.bits) << actualPath;
     EXPECT_TRUE(actual.samples == expected.samples)
         << actualPath << " differs from " << expectedPath;
+    EXPECT_EQ(metadataOf(actualPath), metadataOf(expectedPath)) << actualPath;
 }
 
 // An 8-bit palette PNG with a transparent entry: the one layout the test helpers cannot write.
@@ -121,6 +129,19 @@ void writeShot(const std::string& folder) {
                  pickChannels(readSamplesOrDie(golden("art16_white.png")), {0, 1, 2}));
     writeBytes(folder + "/shot.0006.png", readBytes(golden("art16_transparent.png")));
     writeIndexedPng(folder + "/shot.0007.png", readSamplesOrDie(golden("colour_on_colour.png")));
+    // Resolution and text, which the result keeps.
+    const ImageSamples art = readSamplesOrDie(golden("art_on_transparent.png"));
+    OIIO::ImageSpec spec(art.width, art.height, 4, OIIO::TypeDesc::UINT16);
+    spec.attribute("ImageDescription", "cut 12, take 3");
+    spec.attribute("XResolution", 300.0f);
+    spec.attribute("YResolution", 300.0f);
+    spec.attribute("ResolutionUnit", "inch");
+    std::vector<uint16_t> wide(art.samples.begin(), art.samples.end());
+    for (uint16_t& sample : wide)
+        sample = uint16_t(sample * 257);
+    auto output = OIIO::ImageOutput::create(folder + "/shot.0008.png");
+    ASSERT_TRUE(output && output->open(folder + "/shot.0008.png", spec) &&
+                output->write_image(OIIO::TypeDesc::UINT16, wide.data()) && output->close());
 }
 
 // Runs the same command with both builds, each in a fresh copy of the inputs, and expects the
