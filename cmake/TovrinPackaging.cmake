@@ -25,7 +25,26 @@ if(WIN32)
     # Notepad of old shows a file with bare line feeds on one line.
     configure_file("${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in"
                    "${CMAKE_BINARY_DIR}/packaging/README.txt" @ONLY NEWLINE_STYLE CRLF)
-    install(FILES "${CMAKE_BINARY_DIR}/packaging/README.txt" DESTINATION .)
+    # libpng, zlib, the C++ runtime and winpthreads are linked into both programs: their
+    # licence texts go with them, taken from the sources and Debian packages they came from.
+    set(notices "${CMAKE_BINARY_DIR}/packaging/THIRD-PARTY-NOTICES.txt")
+    file(WRITE "${notices}" "Tovrin Smoother for Windows contains code of the following "
+                            "libraries, under these licences.\n")
+    foreach(part "libpng|${TOVRIN_LIBPNG_SOURCE_DIR}/LICENSE"
+                 "zlib|/usr/share/doc/libz-mingw-w64-dev/copyright"
+                 "mingw-w64 runtime and winpthreads|/usr/share/doc/mingw-w64-common/copyright"
+                 "GCC runtime (libgcc, libstdc++)|/usr/share/doc/gcc-mingw-w64-base/copyright")
+        string(REPLACE "|" ";" part "${part}")
+        list(GET part 0 library)
+        list(GET part 1 source)
+        if(NOT EXISTS "${source}")
+            message(FATAL_ERROR "the licence of ${library} is not at ${source}")
+        endif()
+        file(READ "${source}" text)
+        file(APPEND "${notices}" "\n\n==== ${library} ====\n\n${text}")
+    endforeach()
+    configure_file("${notices}" "${notices}" NEWLINE_STYLE CRLF)
+    install(FILES "${CMAKE_BINARY_DIR}/packaging/README.txt" "${notices}" DESTINATION .)
 else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGE_NAME tovrin-smooth)

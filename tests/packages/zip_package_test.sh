@@ -21,7 +21,7 @@ mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 folder="$work/unpacked/Tovrin-Smoother-$version-win64"
 contents=$(cd "$folder" && find . -type f | sort | tr '\n' ' ')
-[ "$contents" = "./README.txt ./Tovrin_Smoother.8bf ./tovrin-smooth.exe " ] ||
+[ "$contents" = "./README.txt ./THIRD-PARTY-NOTICES.txt ./Tovrin_Smoother.8bf ./tovrin-smooth.exe " ] ||
     { echo "FAIL: the archive holds: $contents"; exit 1; }
 grep -q "Tovrin Smoother $version" "$folder/README.txt" || { echo "FAIL: README.txt lacks the version"; exit 1; }
 grep -q $'\r$' "$folder/README.txt" || { echo "FAIL: README.txt has no CRLF line ends"; exit 1; }
