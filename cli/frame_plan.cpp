@@ -115,7 +115,8 @@ bool checkOutputChoice(const Options& options, std::string& error) {
 } // namespace
 
 bool findFrameField(const std::string& path, FrameField& field) {
-    // Only the file name counts: a folder may hold '#' or '%' (and Windows separates with '\\').
+    // Only the file name counts: a folder may hold '#' or '%'; Windows also separates with
+    // backslashes.
     const size_t nameStart = path.size() - utf8Name(pathFromUtf8(path).filename()).size();
     bool found = false;
     for (size_t i = nameStart; i < path.size(); ++i) {

@@ -239,6 +239,16 @@ TEST_F(ExeParity, WindowsPathForms) {
     if (prefix != nullptr)
         fs::remove_all(fs::path(prefix) / "dosdevices" / "unc" / share);
 
+    // A sequence behind backslashes, in a folder whose name holds '#' and a space.
+    fs::create_directories(folder / "take #2");
+    for (const char* name : {"c.0001.png", "c.0002.png"})
+        writeBytes(folder / "take #2/" + name, readBytes(input));
+    const RunResult sequence = runSmooth({windowsPath(folder / "take #2/c.####.png"), "--out-dir",
+                                          windowsPath(folder / "seq out"), "--jobs", "2"});
+    EXPECT_EQ(sequence.status, 0) << sequence.err;
+    for (const char* name : {"c.0001.png", "c.0002.png"})
+        expectSameSamples(folder / "seq out/" + name, folder / "native.png");
+
     // The same file by another name is still the input: refused, and the input untouched.
     const std::string original = readBytes(folder / "カット 12/セル.png");
     const std::string sameFile = windowsPath(folder / "カット 12/セル.png");
