@@ -38,8 +38,15 @@ HANDLE consoleOf(std::FILE* stream) {
 }
 
 // Ctrl-C and Ctrl-Break: the first one asks the run to stop after the frames in flight; the
-// second falls through to the default handler, which ends the process.
+// second falls through to the default handler, which ends the process. Closing the console,
+// logging off or shutting down ends the process as soon as this handler returns, so it does not
+// return: the run stops as after Ctrl-C, and the frames in flight get the few seconds Windows
+// allows before it ends the process anyway.
 BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        interruptFlag->store(true);
+        Sleep(INFINITE);
+    }
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
         return FALSE;
     if (interruptFlag->exchange(true))
