@@ -4,6 +4,7 @@
 #include "options.h"
 #include "output_file.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -163,8 +164,20 @@ bool checkReportPath(const std::string& path, const std::vector<FrameTask>& task
                      std::string& error) {
     if (path == "-")
         return true;
+    // Any other name could be a frame of the shot that another chunk writes.
+    std::string extension = fs::path(path).extension().string();
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != ".json") {
+        error = "--report takes a file name ending in .json, or '-', not '" + path + "'";
+        return false;
+    }
     const fs::path folder = fs::path(path).parent_path();
     std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        error = "--report '" + path + "' is a folder";
+        return false;
+    }
     if (!folder.empty() && !fs::is_directory(folder, ec)) {
         error = "--report '" + path + "': the folder '" + folder.string() + "' does not exist";
         return false;

@@ -37,8 +37,9 @@ std::string jsonString(const std::string& bytes);
 std::string reportJson(const std::vector<FrameTask>& tasks, const std::vector<FrameRecord>& records,
                        const RunSummary& summary);
 
-// Refuses a report path that would land on a frame's input or on one of the run's results, or
-// whose folder does not exist. False with a usage error.
+// Refuses a report path that does not end in .json (it could be a frame of the shot that another
+// chunk writes), that is a folder or one of the run's inputs or results, or whose folder does not
+// exist. False with a usage error.
 bool checkReportPath(const std::string& path, const std::vector<FrameTask>& tasks,
                      std::string& error);
 

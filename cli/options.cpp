@@ -362,7 +362,8 @@ OPTIONS
         skipped, failed, or not-started when the run was interrupted first),
         the reason of a failure, the pixels changed and the time taken, and
         the totals. Written also when frames fail or the run is interrupted.
-        FILE's folder must exist. The fields are described in the manual page.
+        FILE must end in .json and its folder must exist. The fields are
+        described in the manual page.
 
     --png-compression N
         zlib level of the PNG results, 0 (none) to 9 (smallest, slowest).

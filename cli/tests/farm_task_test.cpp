@@ -185,8 +185,11 @@ TEST(FarmOptions, ConflictsAndBadValuesAreRefusedBeforeAnythingIsDone) {
         {{"IN", "-o", "OUT", "--png-compression=fast"}, "--png-compression takes a whole number"},
         {{"IN", "--in-place", "--skip-existing"}, "--skip-existing"},
         {{"--skip-existing"}, "--skip-existing needs inputs"},
-        {{"IN", "-o", "OUT", "--report", "IN"}, "a frame or a result of this run"},
-        {{"IN", "-o", "OUT", "--report", "OUT"}, "a frame or a result of this run"},
+        {{"IN", "-o", "OUT", "--report", "IN"}, "ending in .json"},
+        {{"IN", "-o", "OUT", "--report", "OUT"}, "ending in .json"},
+        {{"IN", "-o", "OUT.json", "--report", "OUT.json"}, "a frame or a result of this run"},
+        {{"IN", "-o", "OUT", "--report", "shot.0002.png"}, "ending in .json"},
+        {{"IN", "-o", "OUT", "--report", "."}, "ending in .json"},
         {{"IN", "-o", "OUT", "--report", "MISSING/report.json"}, "does not exist"},
         {{"IN", "-o", "OUT", "--report"}, "--report needs a value"},
     };
@@ -198,6 +201,7 @@ TEST(FarmOptions, ConflictsAndBadValuesAreRefusedBeforeAnythingIsDone) {
         for (const std::string& a : arguments)
             expanded.push_back(a == "IN"                    ? folder / "shot.0001.png"
                                : a == "OUT"                 ? folder / "out.png"
+                               : a == "OUT.json"            ? folder / "out.json"
                                : a == "MISSING/report.json" ? folder / "missing/report.json"
                                                             : a);
         const RunResult run = runSmooth(expanded, folder.path);
