@@ -3,6 +3,7 @@
 
 #include "compare_picture.h"
 #include "frame_host.h"
+#include "sample_depth.h"
 
 #include <sys/mman.h>
 
@@ -71,12 +72,12 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
     }
 
     outcome.pixels = image.pixelCount();
-    outcome.changedPixels =
-        image.depth == 8
-            ? countChangedPixels(reinterpret_cast<const uint8_t*>(image.host.data()),
-                                 reinterpret_cast<const uint8_t*>(result), outcome.pixels)
-            : countChangedPixels(reinterpret_cast<const uint16_t*>(image.host.data()),
-                                 reinterpret_cast<const uint16_t*>(result), outcome.pixels);
+    withSampleType(image.depth, [&]<typename Sample>(SampleTag<Sample>) {
+        outcome.changedPixels =
+            countChangedPixels(reinterpret_cast<const Sample*>(image.host.data()),
+                               reinterpret_cast<const Sample*>(result), outcome.pixels);
+        return noErr;
+    });
 
     std::string reason;
     if (!writeResult(task.output, image, result, encode, outcome.note, reason)) {
