@@ -143,9 +143,14 @@ int runFrames(const Options& options) {
     if (!options.report.empty() && !checkReportPath(options.report, tasks, error))
         return usageError(error);
     std::vector<FrameRecord> records(tasks.size());
-    if (!makeOutputFolder(options.outDir))
+    if (!makeOutputFolder(options.outDir)) {
+        for (FrameRecord& record : records) {
+            record.status = FrameStatus::Failed;
+            record.error = "the output folder '" + options.outDir + "' cannot be created";
+        }
         return finishRun(options, tasks, records,
                          {exitFrameFailed, interrupted.load(), secondsSince(start)});
+    }
 
     // A resumed chunk: frames whose results exist are neither read nor written.
     std::vector<size_t> toSmooth;
