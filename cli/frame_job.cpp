@@ -31,7 +31,8 @@ class ResultBuffer {
 } // namespace
 
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
-                         const FilterParameters& parameters, unsigned passThreads) {
+                         const FilterParameters& parameters, unsigned passThreads,
+                         const EncodeSettings& encode) {
     FrameOutcome outcome;
     if (!frameFitsHostRecord(image.width(), image.height(), image.depth)) {
         outcome.error = "is too wide for the filter's host record";
@@ -65,14 +66,14 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
     });
 
     std::string reason;
-    if (!writeResult(task.output, image, result, outcome.note, reason)) {
+    if (!writeResult(task.output, image, result, encode, outcome.note, reason)) {
         outcome.error = "cannot write '" + task.output + "': " + reason;
         return outcome;
     }
     if (!task.compare.empty()) {
         const Picture picture =
             comparePicture(image.host.data(), result, image.width(), image.height(), image.depth);
-        if (!writePicture(task.compare, picture.width, picture.height, picture.rgb.data(),
+        if (!writePicture(task.compare, picture.width, picture.height, picture.rgb.data(), encode,
                           reason)) {
             outcome.error = "cannot write the comparison picture '" + task.compare + "': " + reason;
             return outcome;
@@ -83,12 +84,12 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
 }
 
 FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
-                        unsigned passThreads) {
+                        unsigned passThreads, const EncodeSettings& encode) {
     if (!task.error.empty())
         return FrameOutcome{false, task.error, "", 0, 0};
     DecodedImage image;
     std::string reason;
     if (!readImage(task.input, image, reason))
         return FrameOutcome{false, reason, "", 0, 0};
-    return smoothImage(image, task, parameters, passThreads);
+    return smoothImage(image, task, parameters, passThreads, encode);
 }

@@ -208,3 +208,11 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
     tasks.insert(tasks.end(), failures.begin(), failures.end());
     return true;
 }
+
+bool frameAlreadyDone(const FrameTask& task) {
+    std::error_code ec;
+    if (!task.error.empty() || task.output.empty() ||
+        !fs::is_regular_file(pathFromUtf8(task.output), ec))
+        return false;
+    return task.compare.empty() || fs::is_regular_file(pathFromUtf8(task.compare), ec);
+}

@@ -32,3 +32,7 @@ struct FrameTask {
 // Expands the inputs into frames. False with a usage error (which names the option) when the
 // options do not fit together; a pattern that matches no frame on disk becomes a failing task.
 bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::string& error);
+
+// Whether every file the task writes already exists, so that a resumed run may leave the frame
+// alone: outputs appear only whole, so one that exists is a finished frame.
+bool frameAlreadyDone(const FrameTask& task);

@@ -24,14 +24,14 @@ bool isReadableFile(const std::string& path, std::string& error) {
 }
 
 bool writeStored(const std::string& path, const StoredImage& stored, const void* samples,
-                 std::string& error) {
+                 const EncodeSettings& settings, std::string& error) {
     const ImageCodec* codec = codecForWriting(path, error);
     if (codec == nullptr)
         return false;
     return writeFileAtomically(
         path,
         [&](const std::string& temporary, std::string& reason) {
-            return codec->write(temporary, path, stored, samples, reason);
+            return codec->write(temporary, path, stored, samples, settings, reason);
         },
         error);
 }
@@ -62,7 +62,7 @@ std::vector<std::string> writtenChannelNames(const DecodedImage& image, const Wr
 
 template <typename Sample>
 bool writeConverted(const std::string& path, const DecodedImage& image, const Sample* result,
-                    std::string& note, std::string& error) {
+                    const EncodeSettings& settings, std::string& note, std::string& error) {
     const size_t pixels = image.pixelCount();
     const WriteLayout written = chooseWriteLayout(image.layout, result, pixels);
     std::vector<Sample> samples(pixels * size_t(written.channels()));
@@ -77,7 +77,7 @@ bool writeConverted(const std::string& path, const DecodedImage& image, const Sa
         note = "the result is no longer gray: written as RGB to keep every colour";
     else if (image.layout.alpha < 0 && written.alpha)
         note = "the colour key made pixels transparent: an alpha channel was added";
-    return writeStored(path, stored, samples.data(), error);
+    return writeStored(path, stored, samples.data(), settings, error);
 }
 
 template <typename Sample> void convertToHost(DecodedImage& image) {
@@ -117,20 +117,21 @@ bool readImage(const std::string& path, DecodedImage& image, std::string& error)
 }
 
 bool writeResult(const std::string& path, const DecodedImage& image, const void* result,
-                 std::string& note, std::string& error) {
+                 const EncodeSettings& settings, std::string& note, std::string& error) {
     note.clear();
     if (image.fileSamples.empty())
-        return writeStored(path, image.stored, result, error);
+        return writeStored(path, image.stored, result, settings, error);
     if (image.depth == 8)
-        return writeConverted(path, image, static_cast<const uint8_t*>(result), note, error);
-    return writeConverted(path, image, static_cast<const uint16_t*>(result), note, error);
+        return writeConverted(path, image, static_cast<const uint8_t*>(result), settings, note,
+                              error);
+    return writeConverted(path, image, static_cast<const uint16_t*>(result), settings, note, error);
 }
 
 bool writePicture(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb,
-                  std::string& error) {
+                  const EncodeSettings& settings, std::string& error) {
     StoredImage stored;
     stored.width = width;
     stored.height = height;
     stored.channels = 3;
-    return writeStored(path, stored, rgb, error);
+    return writeStored(path, stored, rgb, settings, error);
 }

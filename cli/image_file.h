@@ -35,8 +35,8 @@ bool readImage(const std::string& path, DecodedImage& image, std::string& error)
 // Writes result (host RGBA of the image's size and depth) to path in the image's format and
 // channels, atomically. note tells of a change of channels the result forced, else stays empty.
 bool writeResult(const std::string& path, const DecodedImage& image, const void* result,
-                 std::string& note, std::string& error);
+                 const EncodeSettings& settings, std::string& note, std::string& error);
 
 // Writes an 8-bit RGB picture to path, atomically.
 bool writePicture(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb,
-                  std::string& error);
+                  const EncodeSettings& settings, std::string& error);

@@ -62,7 +62,7 @@ bool readWithOiio(const std::string& path, StoredImage& image, std::vector<unsig
 }
 
 bool writeWithOiio(const std::string& file, const std::string& formatName, const StoredImage& image,
-                   const void* samples, std::string& error) {
+                   const void* samples, const EncodeSettings&, std::string& error) {
     auto output = OIIO::ImageOutput::create(formatName);
     if (!output) {
         error = "cannot write this kind of file: " + reasonOf(OIIO::geterror());

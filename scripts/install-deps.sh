@@ -12,6 +12,8 @@ packages=(
     libz-mingw-w64-dev dpkg-dev
     # The release packages and their tests.
     lintian man-db
+    # The command line's report tests parse JSON; the farm test runs a one-node Slurm cluster.
+    nlohmann-json3-dev slurm-wlm munge python3
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi

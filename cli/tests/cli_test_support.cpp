@@ -59,12 +59,13 @@ std::vector<std::string> smoothCommand() {
     return command;
 }
 
-RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd) {
-    return runCommand(smoothCommand(), args, cwd);
+RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd,
+                    std::atomic<int>* started) {
+    return runCommand(smoothCommand(), args, cwd, started);
 }
 
 RunResult runCommand(const std::vector<std::string>& command, const std::vector<std::string>& args,
-                     const std::string& cwd) {
+                     const std::string& cwd, std::atomic<int>* started) {
     TempFolder capture;
     const std::string outPath = capture / "stdout";
     const std::string errPath = capture / "stderr";
@@ -88,6 +89,8 @@ RunResult runCommand(const std::vector<std::string>& command, const std::vector<
         execv(argv[0], argv.data());
         _exit(127);
     }
+    if (started != nullptr)
+        started->store(pid);
     RunResult result;
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))

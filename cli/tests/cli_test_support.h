@@ -2,6 +2,7 @@
 // read and written sample for sample.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,9 +26,10 @@ struct RunResult {
     std::string err;
 };
 
-// Runs command followed by args, in folder cwd when given, with no standard input.
+// Runs command followed by args, in folder cwd when given, with no standard input. pid, when
+// given, receives the process id as soon as it runs, for signalling it from another thread.
 RunResult runCommand(const std::vector<std::string>& command, const std::vector<std::string>& args,
-                     const std::string& cwd = "");
+                     const std::string& cwd = "", std::atomic<int>* pid = nullptr);
 
 // The tovrin-smooth built beside the tests.
 std::vector<std::string> nativeSmoothCommand();
@@ -37,7 +39,8 @@ std::vector<std::string> smoothCommand();
 bool testingAnotherBuild(); // whether TOVRIN_SMOOTH_EXE is set
 
 // Runs the tovrin-smooth under test with args, as runCommand.
-RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd = "");
+RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd = "",
+                    std::atomic<int>* pid = nullptr);
 
 // Samples of an image file as stored (8-bit ones widened), colour never premultiplied.
 struct ImageSamples {
