@@ -36,6 +36,7 @@ candidates=$( (echo "$version"; apt-cache showsrc libpng1.6 | sed -n 's/^Version
     grep -v '^$' | awk '!seen[$0]++')
 for candidate in $candidates; do
     (cd "$work" && apt-get source -q "libpng1.6=$candidate") && break
+    echo "fetch-libpng-source: libpng1.6 $candidate is not on the mirror; trying the next version" >&2
     rm -rf "${work:?}"/*
 done
 unpacked=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
