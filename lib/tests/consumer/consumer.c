@@ -20,8 +20,8 @@ int main(void) {
     tovrin_options options;
     tovrin_options_init(&options);
     options.threads = 1;
-    const tovrin_status status = tovrin_smooth(width, height, TOVRIN_RGBA8, image, width * 4,
-                                               image, width * 4, &options);
+    const tovrin_status status =
+        tovrin_smooth(width, height, TOVRIN_RGBA8, image, width * 4, image, width * 4, &options);
     if (status != TOVRIN_OK) {
         fprintf(stderr, "tovrin_smooth: %s\n", tovrin_status_message(status));
         return 1;
