@@ -52,7 +52,7 @@ typedef enum tovrin_format {
                               the engine's units and back as tovrin-smooth converts them, and
                               pixels the filter leaves alone come back bit for bit */
     TOVRIN_RGBA16_HOST = 3 /* 16 bits a sample, 0..32768 as the plug-in's host gives them;
-                              values above 32768 are taken as they are */
+                              larger values are not checked, and what they give is unspecified */
 } tovrin_format;
 
 /* The options of one call: those of the plug-in's dialog, and the threads of the pass. Start
