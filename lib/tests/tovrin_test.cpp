@@ -303,6 +303,10 @@ struct GoldenCase {
     std::string name, input, arguments, expected;
 };
 
+void PrintTo(const GoldenCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 std::vector<GoldenCase> readManifest() {
     std::ifstream manifest(TOVRIN_GOLDEN_DIR "/manifest.tsv");
     std::vector<GoldenCase> cases;
