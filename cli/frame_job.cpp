@@ -3,6 +3,7 @@
 
 #include "compare_picture.h"
 #include "frame_host.h"
+#include "sample_depth.h"
 
 #include <sys/mman.h>
 
@@ -70,12 +71,12 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
     }
 
     outcome.pixels = image.pixelCount();
-    outcome.changedPixels =
-        image.depth == 8
-            ? countChangedPixels(reinterpret_cast<const uint8_t*>(image.host.data()),
-                                 reinterpret_cast<const uint8_t*>(result), outcome.pixels)
-            : countChangedPixels(reinterpret_cast<const uint16_t*>(image.host.data()),
-                                 reinterpret_cast<const uint16_t*>(result), outcome.pixels);
+    withSampleType(image.depth, [&]<typename Sample>(SampleTag<Sample>) {
+        outcome.changedPixels =
+            countChangedPixels(reinterpret_cast<const Sample*>(image.host.data()),
+                               reinterpret_cast<const Sample*>(result), outcome.pixels);
+        return noErr;
+    });
 
     std::string reason;
     if (!writeResult(task.output, image, result, outcome.note, reason)) {
@@ -83,8 +84,8 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
         return outcome;
     }
     if (!task.compare.empty()) {
-        const Picture picture = comparePicture(image.host.data(), result, image.width(),
-                                               image.height(), image.depth);
+        const Picture picture =
+            comparePicture(image.host.data(), result, image.width(), image.height(), image.depth);
         if (!writePicture(task.compare, picture.width, picture.height, picture.rgb.data(),
                           reason)) {
             outcome.error = "cannot write the comparison picture '" + task.compare + "': " + reason;

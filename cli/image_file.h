@@ -4,6 +4,7 @@
 
 #include "image_codec.h"
 #include "sample_conversion.h"
+#include "sample_depth.h"
 
 #include <cstdint>
 #include <string>
@@ -21,7 +22,7 @@ struct DecodedImage {
     int32_t width() const { return stored.width; }
     int32_t height() const { return stored.height; }
     size_t pixelCount() const { return size_t(stored.width) * size_t(stored.height); }
-    size_t hostRowBytes() const { return size_t(stored.width) * size_t(depth / 2); }
+    size_t hostRowBytes() const { return size_t(stored.width) * pixelBytes(depth); }
 };
 
 // An 8-bit RGBA image held in memory, as if read from a file.

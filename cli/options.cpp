@@ -1,6 +1,7 @@
 // Command-line parsing and the help text.
 #include "options.h"
 
+#include "parallel_pass.h"
 #include "version.h"
 
 #include <charconv>
@@ -252,6 +253,9 @@ ParseResult parseOptions(int argc, const char* const* argv, Options& options, st
     return ParseResult::Run;
 }
 
+// The help, the man page and the README state the banded pass's threshold in words.
+static_assert(largeFramePixels == 2'000'000, "update the help, man page and README");
+
 const char* helpText() {
     return R"(NAME
     tovrin-smooth - smooth the aliased line art of animation cels
@@ -318,9 +322,9 @@ OPTIONS
         The output does not depend on N.
 
     --threads N
-        Smooth each frame of two megapixels or more on N threads (1..1024;
-        default: the processor cores left to each job, at least one). The
-        output does not depend on N.
+        Smooth each frame of two megapixels (2,000,000 pixels) or more on N
+        threads (1..1024; default: the processor cores left to each job, at
+        least one). The output does not depend on N.
 
     --compare FILE
         Also write a before/after picture: input and result side by side, and
