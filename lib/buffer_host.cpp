@@ -2,6 +2,7 @@
 #include "buffer_host.h"
 
 #include "parallel_pass.h"
+#include "sample_depth.h"
 
 #include <climits>
 
@@ -49,7 +50,7 @@ void fillRecord(PassSession& session) {
     // carry the true size, and the pass reads those.
     const int16_t width16 = clampTo16(buffers.width);
     const int16_t height16 = clampTo16(buffers.height);
-    const int32_t pixelBytes = buffers.depth == 16 ? 8 : 4;
+    const int32_t pixelSize = int32_t(pixelBytes(buffers.depth));
     r.abortProc = neverAbort;
     r.progressProc = ignoreProgress;
     r.imageSize = Point{height16, width16};
@@ -68,8 +69,8 @@ void fillRecord(PassSession& session) {
     r.filterCase = 4; // editable transparency, no selection
     r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = 3;
     r.inTransparencyMask = r.outTransparencyMask = r.absTransparencyMask = 1;
-    r.inColumnBytes = r.outColumnBytes = pixelBytes;
-    r.inPlaneBytes = r.outPlaneBytes = pixelBytes / 4;
+    r.inColumnBytes = r.outColumnBytes = pixelSize;
+    r.inPlaneBytes = r.outPlaneBytes = pixelSize / 4;
 
     big.imageSize32 = VPoint{buffers.height, buffers.width};
     big.wholeSize32 = big.imageSize32;

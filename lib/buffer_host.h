@@ -19,7 +19,8 @@ struct PassBuffers {
     int32_t outputRowBytes = 0;
 };
 
-// Runs the pass over the whole image as the filter rectangle, on up to `threads` threads (the
-// engine's banded pass; the same bytes for any count). Returns the pass's result code.
+// Runs the pass over the whole image as the filter rectangle, on up to `threads` threads for an
+// image of largeFramePixels or more (the engine's banded pass; the same bytes for any count).
+// Returns the pass's result code.
 OSErr runPassOverBuffers(const PassBuffers& buffers, const FilterParameters& parameters,
                          int threads);

@@ -70,9 +70,9 @@ typedef struct tovrin_options {
     int key_green;
     int key_blue;
     /* Threads of the pass, 0..1024. 1: the sequential pass on the calling thread. N > 1: an
-     * image of a quarter megapixel or more is cut into bands of rows, smoothed on up to N
-     * threads (smaller ones take the sequential pass). 0 (the default): one thread per core.
-     * The bytes are the same for every count. */
+     * image of two megapixels or more is cut into bands of rows, smoothed on up to N threads
+     * (smaller ones take the sequential pass). 0 (the default): one thread per core. The bytes
+     * are the same for every count. */
     int threads;
 } tovrin_options;
 

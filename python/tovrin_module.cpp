@@ -288,7 +288,7 @@ key: None (the default), or (red, green, blue), each 0..255 in 8-bit units for b
     opaque pixels of exactly this colour become transparent before smoothing. Only for images
     with alpha, (H, W, 4) or (H, W, 2): ValueError otherwise.
 threads: 0 (the default) for one thread per core, 1 for the sequential pass, up to 1024. Images of
-    a quarter megapixel or more are cut into bands of rows; the result is the same for any count.
+    two megapixels or more are cut into bands of rows; the result is the same for any count.
 out: None (the default) for a new array, or an array of the image's shape and dtype, any
     strides, to smooth into; it may be the image itself (in place), and may overlap it.
 
