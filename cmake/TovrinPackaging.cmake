@@ -16,6 +16,9 @@ set(CPACK_PACKAGE_VENDOR "Tovrin")
 set(CPACK_PACKAGE_CONTACT "${TOVRIN_MAINTAINER}")
 set(CPACK_OUTPUT_FILE_PREFIX packages)
 set(CPACK_STRIP_FILES ON)
+# Only what the packages promise (component "release"); libtovrin and the Python module install
+# components of their own, which these packages do not carry.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};release;/")
 set(CPACK_THREADS 1)
 
 if(WIN32)
@@ -44,7 +47,8 @@ if(WIN32)
         file(APPEND "${notices}" "\n\n==== ${library} ====\n\n${text}")
     endforeach()
     configure_file("${notices}" "${notices}" NEWLINE_STYLE CRLF)
-    install(FILES "${CMAKE_BINARY_DIR}/packaging/README.txt" "${notices}" DESTINATION .)
+    install(FILES "${CMAKE_BINARY_DIR}/packaging/README.txt" "${notices}" DESTINATION .
+            COMPONENT release)
 else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGE_NAME tovrin-smooth)
@@ -77,10 +81,11 @@ knows, through OpenImageIO.")
     add_custom_target(tovrin_package_docs ALL
                       DEPENDS "${doc_folder}/tovrin-smooth.1.gz" "${doc_folder}/changelog.gz")
     include(GNUInstallDirs)
-    install(FILES "${doc_folder}/tovrin-smooth.1.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES "${doc_folder}/tovrin-smooth.1.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT release)
     install(FILES "${PROJECT_SOURCE_DIR}/packaging/debian/copyright" "${doc_folder}/changelog.gz"
                   "${PROJECT_SOURCE_DIR}/README.md"
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tovrin-smooth)
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tovrin-smooth COMPONENT release)
 endif()
 
 include(CPack)

@@ -32,6 +32,13 @@ version=$(sed -n 's/^#define TOVRIN_VERSION_TEXT "\(.*\)"/\1/p' "$(dirname "$0")
 [ "$(basename "$deb")" = "tovrin-smooth_${version}_amd64.deb" ] ||
     { echo "FAIL: package named $(basename "$deb")"; exit 1; }
 
+# The command line, its module, the man page and the docs: nothing of the other deliverables.
+files=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $6}' | sort | tr '\n' ' ')
+expected="./usr/bin/tovrin-smooth ./usr/lib/tovrin-smooth/tovrin_oiio_codec.so \
+./usr/share/doc/tovrin-smooth/README.md ./usr/share/doc/tovrin-smooth/changelog.gz \
+./usr/share/doc/tovrin-smooth/copyright ./usr/share/man/man1/tovrin-smooth.1.gz "
+[ "$files" = "$expected" ] || { echo "FAIL: the package holds: $files"; exit 1; }
+
 echo "== lintian"
 lintian --tag-display-limit 0 "$deb" | tee "$work/lintian.txt" || true
 if grep -q '^E:' "$work/lintian.txt"; then
