@@ -4,6 +4,8 @@
 // smoothing a whole HD frame.
 #pragma once
 
+#include "output_file.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,8 +35,8 @@ struct ImageCodec {
     bool (*read)(const std::string& path, StoredImage& image, std::vector<unsigned char>& samples,
                  std::string& error);
     // Writes samples as described by image into file, in the format that formatName's extension
-    // names (file itself may be a temporary of any name).
-    bool (*write)(const std::string& file, const std::string& formatName, const StoredImage& image,
+    // names (file is a temporary of another name).
+    bool (*write)(TemporaryFile& file, const std::string& formatName, const StoredImage& image,
                   const void* samples, std::string& error);
 };
 

@@ -29,7 +29,7 @@ bool writeStored(const std::string& path, const StoredImage& stored, const void*
         return false;
     return writeFileAtomically(
         path,
-        [&](const std::string& temporary, std::string& reason) {
+        [&](TemporaryFile& temporary, std::string& reason) {
             return codec->write(temporary, path, stored, samples, reason);
         },
         error);

@@ -38,6 +38,16 @@ void catchInterrupts() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// A reader that goes away (tovrin-smooth ... 2>&1 | head) must not end the run between the
+// writing of a temporary and its rename: writes to the closed pipe fail with EPIPE instead, and
+// the frames are still done.
+void ignoreBrokenPipes() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
 int usageError(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", programName,
                  message.c_str(), programName);
@@ -101,7 +111,8 @@ int runFrames(const Options& options) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned jobs = options.jobs != 0 ? options.jobs : cores;
     // Cores that the jobs leave idle go to the pass inside each large frame.
-    const unsigned jobsRunning = unsigned(std::max<size_t>(1, std::min<size_t>(jobs, tasks.size())));
+    const unsigned jobsRunning =
+        unsigned(std::max<size_t>(1, std::min<size_t>(jobs, tasks.size())));
     const unsigned passThreads =
         options.threads != 0 ? options.threads : std::max(1u, cores / jobsRunning);
 
@@ -112,7 +123,9 @@ int runFrames(const Options& options) {
     catchInterrupts();
     forEachInParallel(
         tasks.size(), jobs,
-        [&](size_t i) { reportFrame(report, tasks[i], smoothFile(tasks[i], options.filter, passThreads)); },
+        [&](size_t i) {
+            reportFrame(report, tasks[i], smoothFile(tasks[i], options.filter, passThreads));
+        },
         interrupted);
     finishReport(report, interrupted.load());
     if (interrupted.load())
@@ -123,6 +136,7 @@ int runFrames(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ignoreBrokenPipes();
     Options options;
     std::string error;
     switch (parseOptions(argc, argv, options, error)) {

@@ -2,7 +2,11 @@
 // such a file comes along (see image_codec.h).
 #include "image_codec.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -11,9 +15,20 @@ namespace {
 constexpr const char* keepAlphaAsStored = "oiio:UnassociatedAlpha";
 constexpr const char* codecName = "openimageio";
 
+// The first line of OpenImageIO's message: a writer that fails on a full disk may repeat its
+// complaint for every row.
 std::string reasonOf(std::string message) {
     while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
         message.pop_back();
+    const size_t lineEnd = message.find('\n');
+    if (lineEnd != std::string::npos) {
+        const size_t more =
+            size_t(std::count(message.begin() + long(lineEnd), message.end(), '\n'));
+        message.erase(lineEnd);
+        while (!message.empty() && message.back() == ' ')
+            message.pop_back();
+        message += " (and " + std::to_string(more) + " more errors)";
+    }
     return message.empty() ? std::string("unreadable image") : message;
 }
 
@@ -61,7 +76,60 @@ bool readWithOiio(const std::string& path, StoredImage& image, std::vector<unsig
     return true;
 }
 
-bool writeWithOiio(const std::string& file, const std::string& formatName, const StoredImage& image,
+// OpenImageIO 2.4's TIFF writer always tries to write an Exif directory and, when the image has
+// no Exif data, records its failure to write an empty one; the file is complete and correct.
+bool hasPendingError(OIIO::ImageOutput& output) {
+    if (!output.has_error())
+        return false;
+    const std::string message = reasonOf(output.geterror());
+    if (message == "failed TIFFWriteCustomDirectory() of the Exif data")
+        return false;
+    output.errorfmt("{}", message); // kept for the caller's report
+    return true;
+}
+
+// Whether the file at path, in the format named, holds exactly these samples. The format is
+// named because a temporary's name does not tell it.
+bool holdsSamples(const std::string& path, const char* format, const OIIO::ImageSpec& spec,
+                  OIIO::TypeDesc type, const void* samples) {
+    OIIO::ImageSpec config, opened;
+    config.attribute(keepAlphaAsStored, 1);
+    auto input = OIIO::ImageInput::create(format);
+    if (!input || !input->open(path, opened, config)) {
+        OIIO::geterror();
+        return false;
+    }
+    std::vector<unsigned char> back(spec.image_pixels() * size_t(spec.nchannels) * type.size());
+    return input->spec().width == spec.width && input->spec().height == spec.height &&
+           input->spec().nchannels == spec.nchannels &&
+           input->read_image(0, 0, 0, spec.nchannels, type, back.data()) &&
+           std::memcmp(back.data(), samples, back.size()) == 0;
+}
+
+// Encodes into the temporary's stream where the format's writer takes one, so that every failed
+// write shows on the stream. The others (SGI, RLA, FITS, HEIF, ICO) open the temporary by its
+// name and write it in place; some of them ignore failed writes (SGI on a full disk says it
+// succeeded), so their file is read back and compared.
+bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpec& spec,
+            OIIO::TypeDesc type, const void* samples) {
+    OIIO::Filesystem::IOFile proxy(file.stream, OIIO::Filesystem::IOProxy::Write);
+    const bool throughStream = output.supports("ioproxy");
+    if (throughStream && !output.set_ioproxy(&proxy))
+        return false;
+    const bool ok = output.open(file.path, spec) && output.write_image(type, samples);
+    // Some writers report a failed write or seek only as a pending error, after a close that
+    // returns true: a full disk must not pass for a written file.
+    if (!output.close() || !ok || hasPendingError(output))
+        return false;
+    if (!throughStream && !holdsSamples(file.path, output.format_name(), spec, type, samples)) {
+        output.errorfmt("the file written does not read back as the image written to it (is the "
+                        "disk full?)");
+        return false;
+    }
+    return true;
+}
+
+bool writeWithOiio(TemporaryFile& file, const std::string& formatName, const StoredImage& image,
                    const void* samples, std::string& error) {
     auto output = OIIO::ImageOutput::create(formatName);
     if (!output) {
@@ -83,7 +151,7 @@ bool writeWithOiio(const std::string& file, const std::string& formatName, const
     spec.attribute(keepAlphaAsStored, 1);
     // The file's bit count (2-bit gray, 12-bit TIFF) cannot hold smoothed values.
     spec.erase_attribute("oiio:BitsPerSample");
-    if (!output->open(file, spec) || !output->write_image(type, samples) || !output->close()) {
+    if (!encode(*output, file, spec, type, samples)) {
         error = reasonOf(output->geterror());
         return false;
     }

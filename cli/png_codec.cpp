@@ -252,7 +252,7 @@ int colourTypeFor(const StoredImage& image) {
     }
 }
 
-bool writePng(const std::string& file, const std::string&, const StoredImage& image,
+bool writePng(TemporaryFile& file, const std::string&, const StoredImage& image,
               const void* samples, std::string& error) {
     WriteJob job{&image, nullptr, nullptr, 0, colourTypeFor(image), nullptr};
     if (job.colourType < 0 || (image.bits != 8 && image.bits != 16)) {
@@ -283,22 +283,13 @@ bool writePng(const std::string& file, const std::string&, const StoredImage& im
     job.rows = rows.data();
 
     Session s;
-    s.file = std::fopen(file.c_str(), "wb");
-    if (s.file == nullptr) {
-        error = std::string("cannot open for writing: ") + std::strerror(errno);
-        return false;
-    }
+    s.file = file.stream;
     s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &s, onError, onWarning);
     s.info = s.png ? png_create_info_struct(s.png) : nullptr;
     bool ok = s.info != nullptr && writeRows(s, job);
     if (!ok)
         error = std::string("cannot encode PNG: ") + (s.message[0] ? s.message : "out of memory");
     png_destroy_write_struct(&s.png, &s.info);
-    // A full disk often shows only when the buffered rest is flushed.
-    if (std::fclose(s.file) != 0 && ok) {
-        error = std::string("cannot write: ") + std::strerror(errno);
-        ok = false;
-    }
     return ok;
 }
 
