@@ -32,3 +32,9 @@ struct FrameTask {
 // Expands the inputs into frames. False with a usage error (which names the option) when the
 // options do not fit together; a pattern that matches no frame on disk becomes a failing task.
 bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::string& error);
+
+// Refuses (false, with both names in error) any output or comparison picture that is one of the
+// tasks' inputs, whatever its spelling (links, '..'), except a frame's own input under
+// --in-place; any two outputs that are one file; and an existing output that is not a regular
+// file or folder. Tasks with an empty input have none.
+bool checkOutputClashes(const std::vector<FrameTask>& tasks, bool inPlace, std::string& error);

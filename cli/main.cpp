@@ -75,14 +75,16 @@ bool makeOutputFolder(const std::string& folder) {
 int runSample(const Options& options) {
     if (options.inPlace || !options.frames.empty())
         return usageError("--in-place and --frames need inputs");
-    if (!makeOutputFolder(options.outDir))
-        return exitFrameFailed;
-    FrameTask task;
-    task.input = "(sample cel)";
+    FrameTask task; // no input file: nothing for the outputs to clash with but each other
     task.output =
         options.output.empty() ? inFolder(options.outDir, "tovrin-sample.png") : options.output;
     task.compare = options.compare.empty() ? inFolder(options.outDir, "tovrin-sample-compare.png")
                                            : options.compare;
+    std::string clash;
+    if (!checkOutputClashes({task}, false, clash))
+        return usageError(clash);
+    if (!makeOutputFolder(options.outDir))
+        return exitFrameFailed;
 
     SampleCel cel = drawSampleCel();
     DecodedImage image = imageFromRgba8(cel.width, cel.height, std::move(cel.rgba));
@@ -91,6 +93,7 @@ int runSample(const Options& options) {
     report.total = 1;
     report.quiet = options.quiet;
     const FrameOutcome outcome = smoothImage(image, task, options.filter);
+    task.input = "(sample cel)";
     reportFrame(report, task, outcome);
     finishReport(report, false);
     if (!outcome.ok)

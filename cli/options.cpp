@@ -166,8 +166,10 @@ bool parseKeyColour(const std::string& text, FilterParameters& filter, std::stri
 
 bool parseFrameRanges(const std::string& text, std::vector<FrameRange>& ranges,
                       std::string& error) {
-    // Far beyond any shot, small enough that a typo cannot make millions of tasks.
+    // Far beyond any shot, small enough that a typo cannot make millions of tasks; and frame
+    // numbers of at most 18 digits, which is what a sequence scan reads back.
     constexpr int64_t maxFrames = 10'000'000;
+    constexpr int64_t maxFrameNumber = 999'999'999'999'999'999;
     std::vector<FrameRange> parsed;
     int64_t total = 0;
     for (const std::string& part : split(text, ',')) {
@@ -181,12 +183,18 @@ bool parseFrameRanges(const std::string& text, std::vector<FrameRange>& ranges,
             error = "has a part that is not a frame number or range: '" + part + "'";
             return false;
         }
+        if (range.last > maxFrameNumber) {
+            error = "has a frame number above the largest, " + std::to_string(maxFrameNumber) +
+                    ": '" + part + "'";
+            return false;
+        }
         if (range.last < range.first) {
             error = "has a range that ends before it starts: '" + part + "'";
             return false;
         }
+        // Both terms are at most maxFrameNumber + 1 here: no overflow.
         total += range.last - range.first + 1;
-        if (range.last > std::numeric_limits<int64_t>::max() / 2 || total > maxFrames) {
+        if (total > maxFrames) {
             error = "asks for more than " + std::to_string(maxFrames) + " frames";
             return false;
         }
@@ -232,6 +240,11 @@ ParseResult parseOptions(int argc, const char* const* argv, Options& options, st
         if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
             name = argument.substr(0, equals);
             value = argument.substr(equals + 1);
+            hasValue = true;
+        } else if (argument.rfind("--", 0) != 0 && argument.size() > 2) {
+            // -j2, -j=2, -oout.png: a short option with its value attached.
+            name = argument.substr(0, 2);
+            value = argument.substr(argument[2] == '=' ? 3 : 2);
             hasValue = true;
         }
         const ValueOption* option = findValueOption(name);
