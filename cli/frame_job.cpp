@@ -6,7 +6,9 @@
 
 #include <sys/mman.h>
 
+#include <exception>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -41,10 +43,8 @@ class ResultBuffer {
     unsigned char* data_;
 };
 
-} // namespace
-
-FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
-                         const FilterParameters& parameters, unsigned passThreads) {
+FrameOutcome smoothDecoded(DecodedImage& image, const FrameTask& task,
+                           const FilterParameters& parameters, unsigned passThreads) {
     FrameOutcome outcome;
     if (!frameFitsHostRecord(image.width(), image.height(), image.depth)) {
         outcome.error = "is too wide for the filter's host record";
@@ -83,8 +83,8 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
         return outcome;
     }
     if (!task.compare.empty()) {
-        const Picture picture = comparePicture(image.host.data(), result, image.width(),
-                                               image.height(), image.depth);
+        const Picture picture =
+            comparePicture(image.host.data(), result, image.width(), image.height(), image.depth);
         if (!writePicture(task.compare, picture.width, picture.height, picture.rgb.data(),
                           reason)) {
             outcome.error = "cannot write the comparison picture '" + task.compare + "': " + reason;
@@ -95,13 +95,34 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
     return outcome;
 }
 
+template <typename Work> FrameOutcome failingAlone(Work work) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        return FrameOutcome{false, "there is not enough memory for this frame", "", 0, 0};
+    } catch (const std::exception& e) {
+        return FrameOutcome{false, std::string("failed: ") + e.what(), "", 0, 0};
+    } catch (...) {
+        return FrameOutcome{false, "failed with an unknown exception", "", 0, 0};
+    }
+}
+
+} // namespace
+
+FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
+                         const FilterParameters& parameters, unsigned passThreads) {
+    return failingAlone([&] { return smoothDecoded(image, task, parameters, passThreads); });
+}
+
 FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
-                        unsigned passThreads) {
+                        unsigned passThreads, uint64_t maxPixels) {
     if (!task.error.empty())
         return FrameOutcome{false, task.error, "", 0, 0};
-    DecodedImage image;
-    std::string reason;
-    if (!readImage(task.input, image, reason))
-        return FrameOutcome{false, reason, "", 0, 0};
-    return smoothImage(image, task, parameters, passThreads);
+    return failingAlone([&] {
+        DecodedImage image;
+        std::string reason;
+        if (!readImage(task.input, maxPixels, image, reason))
+            return FrameOutcome{false, reason, "", 0, 0};
+        return smoothDecoded(image, task, parameters, passThreads);
+    });
 }

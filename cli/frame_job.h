@@ -16,11 +16,14 @@ struct FrameOutcome {
     size_t changedPixels = 0;
 };
 
+// Both fail the frame, never the run: whatever a frame's reading, smoothing or writing throws
+// (out of memory, a codec's exception) becomes the outcome's error.
+
 // Smooths an image already in memory and writes what the task asks for.
 // passThreads: threads for the pass over a large frame.
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
                          const FilterParameters& parameters, unsigned passThreads = 1);
 
-// Reads the task's input, then as smoothImage.
+// Reads the task's input (refusing images of more than maxPixels pixels), then as smoothImage.
 FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
-                        unsigned passThreads = 1);
+                        unsigned passThreads = 1, uint64_t maxPixels = defaultMaxPixels);

@@ -1,6 +1,8 @@
 // Sequence expansion and output naming.
 #include "frame_plan.h"
 
+#include "image_codec.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -244,13 +246,13 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
             return false;
         tasks.push_back(std::move(task));
     }
-    if (!checkOutputClashes(tasks, options.inPlace, error))
+    if (!checkOutputs(tasks, options.inPlace, error))
         return false;
     tasks.insert(tasks.end(), failures.begin(), failures.end());
     return true;
 }
 
-bool checkOutputClashes(const std::vector<FrameTask>& tasks, bool inPlace, std::string& error) {
+bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string& error) {
     std::map<std::string, const FrameTask*> inputs;
     for (const FrameTask& task : tasks)
         if (!task.input.empty())
@@ -262,6 +264,12 @@ bool checkOutputClashes(const std::vector<FrameTask>& tasks, bool inPlace, std::
                                 Written{&task.compare, &task, "the comparison picture"}}) {
             if (w.path->empty())
                 continue;
+            if (const char* format = lossyOutputFormat(*w.path)) {
+                error = describe(w) + " is a " + format +
+                        " file, which cannot hold the result without loss (lossy compression, "
+                        "no alpha, or fewer bits): write PNG or TIFF instead";
+                return false;
+            }
             const FileKey key = fileKey(*w.path);
             if (key.exists && !key.regular && !fs::is_directory(*w.path)) {
                 error = describe(w) + " is not a regular file: results are only written to files";

@@ -35,6 +35,7 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
 
 // Refuses (false, with both names in error) any output or comparison picture that is one of the
 // tasks' inputs, whatever its spelling (links, '..'), except a frame's own input under
-// --in-place; any two outputs that are one file; and an existing output that is not a regular
-// file or folder. Tasks with an empty input have none.
-bool checkOutputClashes(const std::vector<FrameTask>& tasks, bool inPlace, std::string& error);
+// --in-place; any two outputs that are one file; an existing output that is not a regular file
+// or folder; and an output in a format that cannot hold a result without loss. Tasks with an
+// empty input have none.
+bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string& error);

@@ -81,7 +81,7 @@ int runSample(const Options& options) {
     task.compare = options.compare.empty() ? inFolder(options.outDir, "tovrin-sample-compare.png")
                                            : options.compare;
     std::string clash;
-    if (!checkOutputClashes({task}, false, clash))
+    if (!checkOutputs({task}, false, clash))
         return usageError(clash);
     if (!makeOutputFolder(options.outDir))
         return exitFrameFailed;
@@ -127,7 +127,8 @@ int runFrames(const Options& options) {
     forEachInParallel(
         tasks.size(), jobs,
         [&](size_t i) {
-            reportFrame(report, tasks[i], smoothFile(tasks[i], options.filter, passThreads));
+            reportFrame(report, tasks[i],
+                        smoothFile(tasks[i], options.filter, passThreads, options.maxPixels));
         },
         interrupted);
     finishReport(report, interrupted.load());

@@ -32,8 +32,31 @@ std::string reasonOf(std::string message) {
     return message.empty() ? std::string("unreadable image") : message;
 }
 
-bool readWithOiio(const std::string& path, StoredImage& image, std::vector<unsigned char>& samples,
-                  std::string& error) {
+// Colour models the engine does not smooth: CMYK and other separations, CIE L*a*b*, LogLuv.
+// Their channels would be taken for red, green and blue and rewritten.
+std::string colourModelRefusal(const OIIO::ImageSpec& spec) {
+    const int photometric = spec.get_int_attribute("tiff:PhotometricInterpretation", -1);
+    const bool cmykNames = spec.nchannels >= 4 && spec.channelnames.size() >= 4 &&
+                           spec.channelnames[0] == "C" && spec.channelnames[1] == "M" &&
+                           spec.channelnames[2] == "Y" && spec.channelnames[3] == "K";
+    if (photometric == 5 || cmykNames)
+        return "is a CMYK (separated) image: only RGB and gray images can be smoothed";
+    if (photometric == 8 || photometric == 9 || photometric == 10 || photometric == 32844 ||
+        photometric == 32845)
+        return "holds its colours as CIE L*a*b* or LogLuv: only RGB and gray images can be "
+               "smoothed";
+    return "";
+}
+
+// A TIFF says whether its alpha is associated; OpenImageIO, told to keep alpha as stored, marks
+// the unassociated kind only.
+bool storesPremultiplied(const OIIO::ImageInput& input, const OIIO::ImageSpec& spec) {
+    return spec.alpha_channel >= 0 && std::string(input.format_name()) == "tiff" &&
+           spec.get_int_attribute(keepAlphaAsStored, 0) == 0;
+}
+
+bool readWithOiio(const std::string& path, uint64_t maxPixels, StoredImage& image,
+                  SampleBytes& samples, std::string& error) {
     OIIO::ImageSpec config;
     config.attribute(keepAlphaAsStored, 1);
     auto input = OIIO::ImageInput::open(path, &config);
@@ -47,29 +70,39 @@ bool readWithOiio(const std::string& path, StoredImage& image, std::vector<unsig
                 " are not supported: only 8- and 16-bit unsigned integer images can be smoothed";
         return false;
     }
-    // Writing back only the first image would lose the others.
-    const bool severalImages = input->seek_subimage(1, 0);
+    // Writing back only the first image or level would lose the others.
+    const bool severalImages = input->seek_subimage(1, 0) || input->seek_subimage(0, 1);
     input->geterror(); // a reader may complain about the missing second image: not our error
     if (severalImages) {
-        error = "holds several images (pages, layers or levels): only single images are supported";
+        error = "holds several images (pages, layers or MIP levels): only single images are "
+                "supported";
         return false;
     }
     input->seek_subimage(0, 0);
-    if (spec.width <= 0 || spec.height <= 0 || spec.depth > 1) {
+    if (spec.depth > 1) {
         error = "is not a flat two-dimensional image";
         return false;
     }
+    error = sizeRefusal(spec.width, spec.height, maxPixels);
+    if (error.empty())
+        error = colourModelRefusal(spec);
+    if (!error.empty())
+        return false;
     image = StoredImage{};
     image.width = spec.width;
     image.height = spec.height;
     image.channels = spec.nchannels;
     image.alphaChannel = spec.alpha_channel;
     image.bits = spec.format == OIIO::TypeDesc::UINT8 ? 8 : 16;
+    image.premultiplied = storesPremultiplied(*input, spec);
     image.channelNames = spec.channelnames;
     image.codec = codecName;
     image.metadata = std::make_shared<OIIO::ImageSpec>(spec);
     samples.resize(image.sampleBytes());
-    if (!input->read_image(0, 0, 0, spec.nchannels, spec.format, samples.data())) {
+    // A truncated TIFF or JPEG reads "successfully", its missing rows filled in, with the
+    // failure left pending.
+    if (!input->read_image(0, 0, 0, spec.nchannels, spec.format, samples.data()) ||
+        input->has_error()) {
         error = reasonOf(input->geterror());
         return false;
     }
@@ -116,7 +149,22 @@ bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpe
     const bool throughStream = output.supports("ioproxy");
     if (throughStream && !output.set_ioproxy(&proxy))
         return false;
-    const bool ok = output.open(file.path, spec) && output.write_image(type, samples);
+    if (spec.alpha_channel >= 0 && !output.supports("alpha")) {
+        output.errorfmt("{} has no alpha channel: the result's transparency would be lost",
+                        output.format_name());
+        return false;
+    }
+    if (!output.open(file.path, spec))
+        return false;
+    // A writer that cannot hold the samples asked for quietly narrows its own spec.
+    if (output.spec().format != type || output.spec().nchannels != spec.nchannels) {
+        output.errorfmt("{} cannot hold {} channels of {} bits: it would write {} channels of {}",
+                        output.format_name(), spec.nchannels, type.size() * 8,
+                        output.spec().nchannels, output.spec().format.c_str());
+        output.close();
+        return false;
+    }
+    const bool ok = output.write_image(type, samples);
     // Some writers report a failed write or seek only as a pending error, after a close that
     // returns true: a full disk must not pass for a written file.
     if (!output.close() || !ok || hasPendingError(output))
@@ -148,7 +196,12 @@ bool writeWithOiio(TemporaryFile& file, const std::string& formatName, const Sto
     for (size_t c = 0; c < image.channelNames.size() && c < spec.channelnames.size(); ++c)
         spec.channelnames[c] = image.channelNames[c];
     spec.alpha_channel = image.alphaChannel;
-    spec.attribute(keepAlphaAsStored, 1);
+    // Premultiplied samples are written as such, and the file says so again.
+    if (image.premultiplied)
+        spec.erase_attribute(keepAlphaAsStored);
+    else
+        spec.attribute(keepAlphaAsStored, 1);
+    spec.erase_attribute("tiff:UnassociatedAlpha");
     // The file's bit count (2-bit gray, 12-bit TIFF) cannot hold smoothed values.
     spec.erase_attribute("oiio:BitsPerSample");
     if (!encode(*output, file, spec, type, samples)) {

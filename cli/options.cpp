@@ -63,6 +63,7 @@ constexpr ValueOption valueOptions[] = {
     {"--compare", nullptr},
     {"--jobs", "-j"},
     {"--threads", nullptr},
+    {"--max-pixels", nullptr},
 };
 
 const ValueOption* findValueOption(const std::string& name) {
@@ -111,6 +112,13 @@ bool applyValue(const std::string& name, const std::string& value, Options& opti
             return false;
         }
         options.threads = unsigned(number);
+    } else if (name == "--max-pixels") {
+        if (!parseBounded(value, 1, int64_t(maxMaxPixels), number)) {
+            error = "--max-pixels takes a whole number from 1 to " + std::to_string(maxMaxPixels) +
+                    " (default " + std::to_string(defaultMaxPixels) + "), not '" + value + "'";
+            return false;
+        }
+        options.maxPixels = uint64_t(number);
     } else if (value.empty()) {
         error = name + " needs a file or folder name";
         return false;
@@ -334,6 +342,12 @@ OPTIONS
         Smooth each frame of two megapixels or more on N threads (1..1024;
         default: the processor cores left to each job, at least one). The
         output does not depend on N.
+
+    --max-pixels N
+        Refuse, as a failed frame, any input of more than N pixels (width times
+        height), before its pixels are read (1..1099511627776; default
+        268435456, 16384 x 16384: a 16K frame passes). A frame needs about 24
+        bytes of memory per pixel at 16 bits, 12 at 8 bits.
 
     --compare FILE
         Also write a before/after picture: input and result side by side, and
