@@ -301,7 +301,10 @@ DESCRIPTION
     unless the colour key made pixels transparent, gray stays gray, extra
     channels are kept as they were. Indexed-colour PNGs and PNGs of fewer than
     8 bits come back as 8-bit RGB(A) or gray. Colour profiles, resolution and
-    text of the input are kept.
+    text of the input are kept. A TIFF with associated (premultiplied) alpha is
+    smoothed in straight colour and written back premultiplied. CMYK, L*a*b*
+    and LogLuv images, animated PNGs, files of several images (pages, layers,
+    MIP levels) and inputs that are not regular files are refused.
 
     With no INPUT, the bundled sample cel is smoothed and the result and its
     comparison picture are written into the current folder.
@@ -370,18 +373,28 @@ OPTIONS
 SEQUENCES
     A run of '#' in a file name (shot.####.png) or a printf field
     (shot.%04d.png) stands for the frame number, padded with zeros to the
-    field's width. Outputs keep the input's name.
+    field's width. Outputs keep the input's name. Without --frames, a file that
+    exists under the name given is taken as it is, even when its name holds '#'
+    or '%'.
 
 OUTPUT FILES
     Every output is written to a temporary file in its folder and renamed into
     place when complete, so a frame is never half written and a failed frame
-    never destroys an earlier good file.
+    never destroys an earlier good file. The file is flushed to disk before the
+    rename and the folder after it; a replaced file keeps its permissions and,
+    where allowed, its owner.
+
+    Before anything is processed, every output is checked against every input
+    (as the same file, through links and other spellings) and every other
+    output, and formats that would lose the result (JPEG, WebP, GIF, HEIF,
+    AVIF, HDR) are refused: exit status 2.
 
 EXIT STATUS
     0   every frame was smoothed
     1   at least one frame failed (missing, unreadable, corrupt, unsupported or
         not writable); the others were still smoothed
-    2   a wrong option or value; nothing was processed
+    2   a wrong option or value, an output that would overwrite an input or
+        another output, or a lossy output format; nothing was processed
     130 interrupted; frames already finished are complete
 
 EXAMPLES

@@ -401,7 +401,7 @@ TEST(Documentation, HelpVersionAndManPageAgree) {
     EXPECT_TRUE(mentions(man, "\"tovrin-smooth 1.01\"")) << "the man page's version is stale";
     for (const char* option :
          {"--smooth-range", "--key", "--output", "--out-dir", "--in-place", "--frames", "--jobs",
-          "--compare", "--progress", "--quiet", "--help", "--version"}) {
+          "--max-pixels", "--compare", "--progress", "--quiet", "--help", "--version"}) {
         EXPECT_TRUE(mentions(help.out, option)) << option << " missing from --help";
         // The man page escapes its hyphens.
         std::string escaped;
