@@ -2,12 +2,12 @@
 #include "frame_plan.h"
 
 #include "image_codec.h"
+#include "output_file.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
-#include <sys/stat.h>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -96,19 +96,19 @@ void reportMissingFrames(const std::string& pattern, const FrameField& field,
                 failures.push_back({frameName(pattern, field, n), "", "", "no such file"});
 }
 
-// What makes two names the same file: device and inode for a file that exists, so that links,
-// '..' and other spellings meet; the resolved absolute path for one that does not exist yet.
+// What makes two names the same file: the file's identity when it exists, so that links, '..'
+// and other spellings meet; the resolved absolute path for one that does not exist yet.
 struct FileKey {
     std::string key;
     bool exists = false;
     bool regular = false;
+    bool folder = false;
 };
 
 FileKey fileKey(const std::string& path) {
-    struct stat status;
-    if (stat(path.c_str(), &status) == 0)
-        return {"inode " + std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino),
-                true, S_ISREG(status.st_mode)};
+    const FileIdentity identity = identifyFile(path);
+    if (identity.exists)
+        return {"file " + identity.id, true, identity.regular, identity.folder};
     std::error_code ec;
     const fs::path absolute = fs::absolute(path, ec);
     if (ec)
@@ -271,7 +271,7 @@ bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string
                 return false;
             }
             const FileKey key = fileKey(*w.path);
-            if (key.exists && !key.regular && !fs::is_directory(*w.path)) {
+            if (key.exists && !key.regular && !key.folder) {
                 error = describe(w) + " is not a regular file: results are only written to files";
                 return false;
             }

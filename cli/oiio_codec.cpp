@@ -6,7 +6,9 @@
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -57,6 +59,13 @@ bool storesPremultiplied(const OIIO::ImageInput& input, const OIIO::ImageSpec& s
 
 bool readWithOiio(const std::string& path, uint64_t maxPixels, StoredImage& image,
                   SampleBytes& samples, std::string& error) {
+    // Some readers allocate the whole image as they open the file, before the size check below
+    // can refuse it: OpenImageIO's own limit is held near ours (8 channels of 16 bits).
+    static std::once_flag limitSet;
+    std::call_once(limitSet, [maxPixels] {
+        const uint64_t megabytes = std::max<uint64_t>(1, maxPixels * 16 >> 20);
+        OIIO::attribute("limits:imagesize_MB", int(std::min<uint64_t>(megabytes, INT32_MAX)));
+    });
     OIIO::ImageSpec config;
     config.attribute(keepAlphaAsStored, 1);
     auto input = OIIO::ImageInput::open(path, &config);

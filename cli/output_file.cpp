@@ -110,6 +110,14 @@ bool isTemporaryName(const std::string& name) {
            name.compare(name.size() - suffix, suffix, temporarySuffix) == 0;
 }
 
+FileIdentity identifyFile(const std::string& path) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0)
+        return {};
+    return {true, S_ISREG(status.st_mode), S_ISDIR(status.st_mode),
+            std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino)};
+}
+
 bool writeFileAtomically(const std::string& target, const FileWriter& write, std::string& error) {
     const std::string folder = outputFolderOf(target);
     TemporaryFile file;

@@ -30,3 +30,13 @@ std::string outputFolderOf(const std::string& target);
 
 // Whether name is one writeFileAtomically gives its temporaries (a file name, without folder).
 bool isTemporaryName(const std::string& name);
+
+// What a name leads to, for telling whether two names are one file (links, '..', other
+// spellings): id is equal for two names exactly when they lead to one existing file.
+struct FileIdentity {
+    bool exists = false;
+    bool regular = false;
+    bool folder = false;
+    std::string id; // empty when the file does not exist
+};
+FileIdentity identifyFile(const std::string& path);

@@ -39,9 +39,13 @@ struct MemoryFile {
     }
 };
 
+// Results go to memory too where the system has a tmpfs at /dev/shm: each write is synced.
 std::string outputFolder() {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("tovrin-fuzz-" + std::to_string(getpid()));
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    const std::filesystem::path folder = base / ("tovrin-fuzz-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     return folder.string();
 }
