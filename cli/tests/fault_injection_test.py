@@ -13,7 +13,6 @@ import hashlib
 import os
 import random
 import shutil
-import signal
 import struct
 import subprocess
 import sys
@@ -302,6 +301,24 @@ def check_exif_once(ctx):
     return None
 
 
+def in_place_setup(ctx):
+    good(ctx, "cel.png")
+    os.chmod(ctx.path("cel.png"), 0o640)
+    if os.geteuid() == 0:
+        os.chown(ctx.path("cel.png"), 1234, 2345)
+    return ["cel.png", "--in-place"]
+
+
+def check_in_place(ctx):
+    status = os.stat(ctx.path("cel.png"))
+    owner = (1234, 2345) if os.geteuid() == 0 else (os.geteuid(), status.st_gid)
+    if (status.st_mode & 0o7777, status.st_uid, status.st_gid) != (0o640, *owner):
+        return "mode %o owner %d:%d" % (status.st_mode & 0o7777, status.st_uid, status.st_gid)
+    if ctx.read("cel.png") == png_bytes(40, 32, cel()):
+        return "the file was not replaced by its result"
+    return None
+
+
 def oiiotool(ctx, *args):
     subprocess.run(["oiiotool", *args], cwd=ctx.folder, check=True, capture_output=True)
 
@@ -415,6 +432,7 @@ def rows():
          lambda c: (good(c, "f1.png"), ["f#.png", "--frames", "0-9999999", "--out-dir",
                                         "out"])[-1],
          1, "were not found", exists("out/f1.png")),
+        ("--in-place keeps mode and owner", in_place_setup, 0, "", check_in_place),
         ("'#' in a plain file name", lambda c: [good(c, "cel#1.png"), "-o", "out.png", "-j2"],
          0, "", exists("out.png")),
     ]
@@ -463,7 +481,11 @@ def main():
                 if message and message not in err:
                     problems.append("message lacks %r" % message)
                 after = snapshot(folder)
-                changed = [p for p, digest in before.items() if after.get(p) != digest]
+                # What --in-place replaces on success is checked by its row instead.
+                replaced = {ctx.path(a) for a in args} if "--in-place" in args and status == 0 \
+                    else set()
+                changed = [p for p, digest in before.items()
+                           if after.get(p) != digest and p not in replaced]
                 if changed:
                     problems.append("changed or removed: %s" % changed)
                 if leftovers(folder):
