@@ -124,7 +124,8 @@ bool frameFitsHostRecord(int32_t width, int32_t height, int32_t depth) {
            int64_t(width) * int64_t(pixelBytes(depth)) <= int64_t(INT32_MAX);
 }
 
-OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters, unsigned threads) {
+OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters,
+                  unsigned threads) {
     if (!frameFitsHostRecord(frame.width, frame.height, frame.depth) ||
         frame.rowBytes > size_t(INT32_MAX) ||
         frame.rowBytes < size_t(frame.width) * pixelBytes(frame.depth))
@@ -138,9 +139,10 @@ OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters,
     FrameSession* const outer = currentSession;
     currentSession = &session;
     const bool large = int64_t{frame.width} * frame.height >= parallelFramePixels;
-    const OSErr result = large && threads > 1 ? runFilterPassParallel(session.record, parameters,
-                                                                      static_cast<int>(threads))
-                                              : runFilterPassForDepth(session.record, parameters);
+    const OSErr result =
+        large && threads > 1
+            ? runFilterPassParallel(session.record, parameters, static_cast<int>(threads))
+            : runFilterPassForDepth(session.record, parameters);
     currentSession = outer;
     return result;
 }
