@@ -2,6 +2,7 @@
 #include "frame_host.h"
 
 #include "parallel_pass.h"
+#include "sample_depth.h"
 
 #include <climits>
 #include <cstring>
@@ -22,10 +23,6 @@ struct FrameSession {
 // advanceState takes no argument, so the session of the calling thread is found here; every
 // job thread smooths its own frame.
 thread_local FrameSession* currentSession = nullptr;
-
-size_t pixelBytes(int32_t depth) {
-    return depth == 16 ? 8 : 4;
-}
 
 bool requestIsWholeFrame(const FrameSession& session) {
     const FilterRecord& r = session.record;
@@ -124,8 +121,7 @@ bool frameFitsHostRecord(int32_t width, int32_t height, int32_t depth) {
            int64_t(width) * int64_t(pixelBytes(depth)) <= int64_t(INT32_MAX);
 }
 
-OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters,
-                  unsigned threads) {
+OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters, unsigned threads) {
     if (!frameFitsHostRecord(frame.width, frame.height, frame.depth) ||
         frame.rowBytes > size_t(INT32_MAX) ||
         frame.rowBytes < size_t(frame.width) * pixelBytes(frame.depth))
@@ -138,11 +134,8 @@ OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters,
 
     FrameSession* const outer = currentSession;
     currentSession = &session;
-    const bool large = int64_t{frame.width} * frame.height >= parallelFramePixels;
     const OSErr result =
-        large && threads > 1
-            ? runFilterPassParallel(session.record, parameters, static_cast<int>(threads))
-            : runFilterPassForDepth(session.record, parameters);
+        runFilterPassParallel(session.record, parameters, static_cast<int>(threads));
     currentSession = outer;
     return result;
 }

@@ -22,11 +22,8 @@ struct FrameBuffers {
 // The largest frame the host record can describe: the row stride is a signed 32-bit field.
 bool frameFitsHostRecord(int32_t width, int32_t height, int32_t depth);
 
-// Frames this large are worth cutting into bands for several threads.
-inline constexpr int64_t parallelFramePixels = 2'000'000;
-
 // Runs the filter pass over the whole frame as the filter rectangle, on up to `threads` threads
-// for a frame of parallelFramePixels or more (same bytes either way). Returns the pass's result
+// for a frame of largeFramePixels or more (same bytes either way). Returns the pass's result
 // code; result holds the filtered frame only when it is noErr.
 OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters,
                   unsigned threads = 1);

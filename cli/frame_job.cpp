@@ -3,6 +3,7 @@
 
 #include "compare_picture.h"
 #include "frame_host.h"
+#include "sample_depth.h"
 
 #include <sys/mman.h>
 
@@ -44,7 +45,8 @@ class ResultBuffer {
 };
 
 FrameOutcome smoothDecoded(DecodedImage& image, const FrameTask& task,
-                           const FilterParameters& parameters, unsigned passThreads) {
+                           const FilterParameters& parameters, unsigned passThreads,
+                           const EncodeSettings& encode) {
     FrameOutcome outcome;
     if (!frameFitsHostRecord(image.width(), image.height(), image.depth)) {
         outcome.error = "is too wide for the filter's host record";
@@ -70,22 +72,22 @@ FrameOutcome smoothDecoded(DecodedImage& image, const FrameTask& task,
     }
 
     outcome.pixels = image.pixelCount();
-    outcome.changedPixels =
-        image.depth == 8
-            ? countChangedPixels(reinterpret_cast<const uint8_t*>(image.host.data()),
-                                 reinterpret_cast<const uint8_t*>(result), outcome.pixels)
-            : countChangedPixels(reinterpret_cast<const uint16_t*>(image.host.data()),
-                                 reinterpret_cast<const uint16_t*>(result), outcome.pixels);
+    withSampleType(image.depth, [&]<typename Sample>(SampleTag<Sample>) {
+        outcome.changedPixels =
+            countChangedPixels(reinterpret_cast<const Sample*>(image.host.data()),
+                               reinterpret_cast<const Sample*>(result), outcome.pixels);
+        return noErr;
+    });
 
     std::string reason;
-    if (!writeResult(task.output, image, result, outcome.note, reason)) {
+    if (!writeResult(task.output, image, result, encode, outcome.note, reason)) {
         outcome.error = "cannot write '" + task.output + "': " + reason;
         return outcome;
     }
     if (!task.compare.empty()) {
         const Picture picture =
             comparePicture(image.host.data(), result, image.width(), image.height(), image.depth);
-        if (!writePicture(task.compare, picture.width, picture.height, picture.rgb.data(),
+        if (!writePicture(task.compare, picture.width, picture.height, picture.rgb.data(), encode,
                           reason)) {
             outcome.error = "cannot write the comparison picture '" + task.compare + "': " + reason;
             return outcome;
@@ -110,12 +112,14 @@ template <typename Work> FrameOutcome failingAlone(Work work) {
 } // namespace
 
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
-                         const FilterParameters& parameters, unsigned passThreads) {
-    return failingAlone([&] { return smoothDecoded(image, task, parameters, passThreads); });
+                         const FilterParameters& parameters, unsigned passThreads,
+                         const EncodeSettings& encode) {
+    return failingAlone(
+        [&] { return smoothDecoded(image, task, parameters, passThreads, encode); });
 }
 
 FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
-                        unsigned passThreads, uint64_t maxPixels) {
+                        unsigned passThreads, const EncodeSettings& encode, uint64_t maxPixels) {
     if (!task.error.empty())
         return FrameOutcome{false, task.error, "", 0, 0};
     return failingAlone([&] {
@@ -123,6 +127,6 @@ FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameter
         std::string reason;
         if (!readImage(task.input, maxPixels, image, reason))
             return FrameOutcome{false, reason, "", 0, 0};
-        return smoothDecoded(image, task, parameters, passThreads);
+        return smoothDecoded(image, task, parameters, passThreads, encode);
     });
 }

@@ -22,8 +22,10 @@ struct FrameOutcome {
 // Smooths an image already in memory and writes what the task asks for.
 // passThreads: threads for the pass over a large frame.
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
-                         const FilterParameters& parameters, unsigned passThreads = 1);
+                         const FilterParameters& parameters, unsigned passThreads = 1,
+                         const EncodeSettings& encode = {});
 
 // Reads the task's input (refusing images of more than maxPixels pixels), then as smoothImage.
 FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
-                        unsigned passThreads = 1, uint64_t maxPixels = defaultMaxPixels);
+                        unsigned passThreads = 1, const EncodeSettings& encode = {},
+                        uint64_t maxPixels = defaultMaxPixels);

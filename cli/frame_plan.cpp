@@ -16,7 +16,8 @@ namespace {
 
 struct Frame {
     std::string path;
-    int64_t number = -1; // -1: a plain file, not part of a sequence
+    int64_t number = -1;  // -1: a plain file, not part of a sequence
+    bool missing = false; // asked for by --frames but not on disk
 };
 
 std::string paddedNumber(int64_t frame, int width) {
@@ -69,11 +70,11 @@ std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& fi
     return frames;
 }
 
-// Frames of the ranges that the scan did not find, each a failing task of its own, so the user
-// sees which are missing; beyond a few thousand, one task tells how many.
-void reportMissingFrames(const std::string& pattern, const FrameField& field,
-                         const std::vector<FrameRange>& ranges, const std::vector<Frame>& found,
-                         std::vector<FrameTask>& failures) {
+// Adds to found the frames of the ranges that the scan did not find, marked missing, so that
+// each fails by name in its place; beyond a few thousand, one failing task tells how many.
+void addMissingFrames(const std::string& pattern, const FrameField& field,
+                      const std::vector<FrameRange>& ranges, std::vector<Frame>& found,
+                      std::vector<FrameTask>& failures) {
     constexpr int64_t listedLimit = 4096;
     int64_t asked = 0;
     for (const FrameRange& r : ranges)
@@ -93,7 +94,9 @@ void reportMissingFrames(const std::string& pattern, const FrameField& field,
     for (const FrameRange& r : ranges)
         for (int64_t n = r.first; n <= r.last; ++n)
             if (present.insert(n).second)
-                failures.push_back({frameName(pattern, field, n), "", "", "no such file"});
+                found.push_back({frameName(pattern, field, n), n, true});
+    std::sort(found.begin(), found.end(),
+              [](const Frame& a, const Frame& b) { return a.number < b.number; });
 }
 
 // What makes two names the same file: the file's identity when it exists, so that links, '..'
@@ -223,7 +226,7 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
         std::vector<Frame> found = scanSequence(input, field, options.frames);
         if (options.frames.empty() && found.empty())
             failures.push_back({input, "", "", "no frame of this sequence was found"});
-        reportMissingFrames(input, field, options.frames, found, failures);
+        addMissingFrames(input, field, options.frames, found, failures);
         frames.insert(frames.end(), found.begin(), found.end());
     }
     if (!options.frames.empty() && !anySequence) {
@@ -234,7 +237,7 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
     tasks.clear();
     const size_t frameCount = frames.size() + failures.size();
     for (const Frame& frame : frames) {
-        FrameTask task{frame.path, frame.path, "", ""};
+        FrameTask task{frame.path, frame.path, "", frame.missing ? "no such file" : ""};
         if (!options.output.empty()) {
             if (!nameForFrame("-o", options.output, frame, frameCount, task.output, error))
                 return false;
@@ -298,4 +301,11 @@ bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string
         }
     }
     return true;
+}
+
+bool frameAlreadyDone(const FrameTask& task) {
+    std::error_code ec;
+    if (!task.error.empty() || task.output.empty() || !fs::is_regular_file(task.output, ec))
+        return false;
+    return task.compare.empty() || fs::is_regular_file(task.compare, ec);
 }

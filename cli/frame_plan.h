@@ -39,3 +39,7 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
 // or folder; and an output in a format that cannot hold a result without loss. Tasks with an
 // empty input have none.
 bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string& error);
+
+// Whether every file the task writes already exists, so that a resumed run may leave the frame
+// alone: outputs appear only whole, so one that exists is a finished frame.
+bool frameAlreadyDone(const FrameTask& task);

@@ -46,6 +46,15 @@ struct StoredImage {
     }
 };
 
+// zlib level 1: several times faster than zlib's default, and flat line art still compresses
+// well.
+constexpr int defaultPngCompression = 1;
+
+// Choices about how results are encoded; none of them changes a pixel.
+struct EncodeSettings {
+    int pngCompression = defaultPngCompression; // zlib level, 0..9
+};
+
 struct ImageCodec {
     const char* name;
     // Reads the image at path: its description, and its samples interleaved, rows tightly
@@ -57,7 +66,7 @@ struct ImageCodec {
     // Writes samples as described by image into file, in the format that formatName's extension
     // names (file is a temporary of another name).
     bool (*write)(TemporaryFile& file, const std::string& formatName, const StoredImage& image,
-                  const void* samples, std::string& error);
+                  const void* samples, const EncodeSettings& settings, std::string& error);
 };
 
 // The codec for reading path (chosen by the file's contents), or null with a reason in error.

@@ -45,7 +45,7 @@ void changeAssociation(void* samples, const StoredImage& stored, bool toStraight
 }
 
 bool writeStored(const std::string& path, const StoredImage& stored, const void* samples,
-                 std::string& error) {
+                 const EncodeSettings& settings, std::string& error) {
     const ImageCodec* codec = codecForWriting(path, error);
     if (codec == nullptr)
         return false;
@@ -60,7 +60,7 @@ bool writeStored(const std::string& path, const StoredImage& stored, const void*
     return writeFileAtomically(
         path,
         [&](TemporaryFile& temporary, std::string& reason) {
-            return codec->write(temporary, path, stored, samples, reason);
+            return codec->write(temporary, path, stored, samples, settings, reason);
         },
         error);
 }
@@ -91,7 +91,7 @@ std::vector<std::string> writtenChannelNames(const DecodedImage& image, const Wr
 
 template <typename Sample>
 bool writeConverted(const std::string& path, const DecodedImage& image, const Sample* result,
-                    std::string& note, std::string& error) {
+                    const EncodeSettings& settings, std::string& note, std::string& error) {
     const size_t pixels = image.pixelCount();
     const WriteLayout written = chooseWriteLayout(image.layout, result, pixels);
     std::vector<Sample, UninitialisedAllocator<Sample>> samples(pixels *
@@ -108,7 +108,7 @@ bool writeConverted(const std::string& path, const DecodedImage& image, const Sa
         note = "the result is no longer gray: written as RGB to keep every colour";
     else if (image.layout.alpha < 0 && written.alpha)
         note = "the colour key made pixels transparent: an alpha channel was added";
-    return writeStored(path, stored, samples.data(), error);
+    return writeStored(path, stored, samples.data(), settings, error);
 }
 
 template <typename Sample> void convertToHost(DecodedImage& image) {
@@ -151,20 +151,21 @@ bool readImage(const std::string& path, uint64_t maxPixels, DecodedImage& image,
 }
 
 bool writeResult(const std::string& path, const DecodedImage& image, const void* result,
-                 std::string& note, std::string& error) {
+                 const EncodeSettings& settings, std::string& note, std::string& error) {
     note.clear();
     if (image.fileSamples.empty())
-        return writeStored(path, image.stored, result, error);
+        return writeStored(path, image.stored, result, settings, error);
     if (image.depth == 8)
-        return writeConverted(path, image, static_cast<const uint8_t*>(result), note, error);
-    return writeConverted(path, image, static_cast<const uint16_t*>(result), note, error);
+        return writeConverted(path, image, static_cast<const uint8_t*>(result), settings, note,
+                              error);
+    return writeConverted(path, image, static_cast<const uint16_t*>(result), settings, note, error);
 }
 
 bool writePicture(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb,
-                  std::string& error) {
+                  const EncodeSettings& settings, std::string& error) {
     StoredImage stored;
     stored.width = width;
     stored.height = height;
     stored.channels = 3;
-    return writeStored(path, stored, rgb, error);
+    return writeStored(path, stored, rgb, settings, error);
 }

@@ -4,6 +4,7 @@
 
 #include "image_codec.h"
 #include "sample_conversion.h"
+#include "sample_depth.h"
 
 #include <cstdint>
 #include <string>
@@ -21,7 +22,7 @@ struct DecodedImage {
     int32_t width() const { return stored.width; }
     int32_t height() const { return stored.height; }
     size_t pixelCount() const { return size_t(stored.width) * size_t(stored.height); }
-    size_t hostRowBytes() const { return size_t(stored.width) * size_t(depth / 2); }
+    size_t hostRowBytes() const { return size_t(stored.width) * pixelBytes(depth); }
 };
 
 // An 8-bit RGBA image held in memory, as if read from a file.
@@ -36,8 +37,8 @@ bool readImage(const std::string& path, uint64_t maxPixels, DecodedImage& image,
 // Writes result (host RGBA of the image's size and depth) to path in the image's format and
 // channels, atomically. note tells of a change of channels the result forced, else stays empty.
 bool writeResult(const std::string& path, const DecodedImage& image, const void* result,
-                 std::string& note, std::string& error);
+                 const EncodeSettings& settings, std::string& note, std::string& error);
 
 // Writes an 8-bit RGB picture to path, atomically.
 bool writePicture(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb,
-                  std::string& error);
+                  const EncodeSettings& settings, std::string& error);

@@ -1,12 +1,14 @@
 // tovrin-smooth: the command-line host of the smoothing engine.
 #include "frame_job.h"
 #include "frame_plan.h"
+#include "json_report.h"
 #include "options.h"
 #include "parallel_frames.h"
 #include "progress.h"
 #include "sample_cel.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -58,6 +60,34 @@ std::string inFolder(const std::string& folder, const char* name) {
     return folder.empty() ? std::string(name) : (std::filesystem::path(folder) / name).string();
 }
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+FrameRecord recordOf(const FrameOutcome& outcome, double seconds) {
+    return {outcome.ok ? FrameStatus::Smoothed : FrameStatus::Failed,
+            outcome.error,
+            outcome.note,
+            outcome.pixels,
+            outcome.changedPixels,
+            seconds};
+}
+
+// Writes the --report, when asked, with the exit status the run ends with; a report that cannot
+// be written turns a success into a failure.
+int finishRun(const Options& options, const std::vector<FrameTask>& tasks,
+              const std::vector<FrameRecord>& records, RunSummary summary) {
+    if (options.report.empty())
+        return summary.exitStatus;
+    std::string error;
+    if (!writeReport(options.report, reportJson(tasks, records, summary), error)) {
+        std::fprintf(stderr, "%s: cannot write the report '%s': %s\n", programName,
+                     options.report.c_str(), error.c_str());
+        return summary.exitStatus == 0 ? exitFrameFailed : summary.exitStatus;
+    }
+    return summary.exitStatus;
+}
+
 bool makeOutputFolder(const std::string& folder) {
     std::error_code ec;
     if (folder.empty() || std::filesystem::is_directory(folder, ec))
@@ -75,66 +105,103 @@ bool makeOutputFolder(const std::string& folder) {
 int runSample(const Options& options) {
     if (options.inPlace || !options.frames.empty())
         return usageError("--in-place and --frames need inputs");
-    FrameTask task; // no input file: nothing for the outputs to clash with but each other
+    if (options.skipExisting)
+        return usageError("--skip-existing needs inputs");
+    FrameTask task; // no input file yet: nothing for the outputs to clash with but each other
     task.output =
         options.output.empty() ? inFolder(options.outDir, "tovrin-sample.png") : options.output;
     task.compare = options.compare.empty() ? inFolder(options.outDir, "tovrin-sample-compare.png")
                                            : options.compare;
-    std::string clash;
-    if (!checkOutputs({task}, false, clash))
-        return usageError(clash);
+    std::string error;
+    if (!checkOutputs({task}, false, error))
+        return usageError(error);
+    task.input = "(sample cel)";
+
+    const std::vector<FrameTask> tasks{task};
+    if (!options.report.empty() && !checkReportPath(options.report, tasks, error))
+        return usageError(error);
     if (!makeOutputFolder(options.outDir))
         return exitFrameFailed;
 
+    const auto start = std::chrono::steady_clock::now();
     SampleCel cel = drawSampleCel();
     DecodedImage image = imageFromRgba8(cel.width, cel.height, std::move(cel.rgba));
 
     RunReport report;
     report.total = 1;
     report.quiet = options.quiet;
-    const FrameOutcome outcome = smoothImage(image, task, options.filter);
-    task.input = "(sample cel)";
+    const FrameOutcome outcome = smoothImage(image, task, options.filter, 1, options.encode);
     reportFrame(report, task, outcome);
     finishReport(report, false);
-    if (!outcome.ok)
-        return exitFrameFailed;
-    std::printf("Smoothed the bundled sample cel:\n  result:     %s\n  comparison: %s\n",
-                task.output.c_str(), task.compare.c_str());
-    return 0;
+    const std::vector<FrameRecord> records{recordOf(outcome, secondsSince(start))};
+    const int status = finishRun(options, tasks, records,
+                                 {outcome.ok ? 0 : exitFrameFailed, false, secondsSince(start)});
+    if (status == 0)
+        // Standard output may be carrying the report.
+        std::fprintf(options.report == "-" ? stderr : stdout,
+                     "Smoothed the bundled sample cel:\n  result:     %s\n  comparison: %s\n",
+                     task.output.c_str(), task.compare.c_str());
+    return status;
 }
 
 int runFrames(const Options& options) {
+    // Set before planning, so that a farm's cancel at any moment still ends with a report.
+    catchInterrupts();
+    const auto start = std::chrono::steady_clock::now();
     std::vector<FrameTask> tasks;
     std::string error;
     if (!planFrames(options, tasks, error))
         return usageError(error);
-    if (!makeOutputFolder(options.outDir))
-        return exitFrameFailed;
+    if (!options.report.empty() && !checkReportPath(options.report, tasks, error))
+        return usageError(error);
+    std::vector<FrameRecord> records(tasks.size());
+    if (!makeOutputFolder(options.outDir)) {
+        for (FrameRecord& record : records) {
+            record.status = FrameStatus::Failed;
+            record.error = "the output folder '" + options.outDir + "' cannot be created";
+        }
+        return finishRun(options, tasks, records,
+                         {exitFrameFailed, interrupted.load(), secondsSince(start)});
+    }
+
+    // A resumed chunk: frames whose results exist are neither read nor written.
+    std::vector<size_t> toSmooth;
+    for (size_t i = 0; i < tasks.size(); ++i) {
+        if (options.skipExisting && frameAlreadyDone(tasks[i]))
+            records[i].status = FrameStatus::Skipped;
+        else
+            toSmooth.push_back(i);
+    }
 
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned jobs = options.jobs != 0 ? options.jobs : cores;
     // Cores that the jobs leave idle go to the pass inside each large frame.
     const unsigned jobsRunning =
-        unsigned(std::max<size_t>(1, std::min<size_t>(jobs, tasks.size())));
+        unsigned(std::max<size_t>(1, std::min<size_t>(jobs, toSmooth.size())));
     const unsigned passThreads =
         options.threads != 0 ? options.threads : std::max(1u, cores / jobsRunning);
 
     RunReport report;
-    report.total = tasks.size();
+    report.total = toSmooth.size();
+    report.skipped = tasks.size() - toSmooth.size();
     report.quiet = options.quiet;
     report.drawBar = options.progress || isatty(fileno(stderr));
-    catchInterrupts();
     forEachInParallel(
-        tasks.size(), jobs,
-        [&](size_t i) {
-            reportFrame(report, tasks[i],
-                        smoothFile(tasks[i], options.filter, passThreads, options.maxPixels));
+        toSmooth.size(), jobs,
+        [&](size_t k) {
+            const size_t i = toSmooth[k];
+            const auto frameStart = std::chrono::steady_clock::now();
+            const FrameOutcome outcome = smoothFile(tasks[i], options.filter, passThreads,
+                                                    options.encode, options.maxPixels);
+            records[i] = recordOf(outcome, secondsSince(frameStart));
+            reportFrame(report, tasks[i], outcome);
         },
         interrupted);
     finishReport(report, interrupted.load());
-    if (interrupted.load())
-        return exitInterrupted;
-    return report.failed > 0 ? exitFrameFailed : 0;
+    const int status = interrupted.load()  ? exitInterrupted
+                       : report.failed > 0 ? exitFrameFailed
+                                           : 0;
+    return finishRun(options, tasks, records, {status, interrupted.load(), secondsSince(start)});
 }
 
 } // namespace

@@ -187,7 +187,7 @@ bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpe
 }
 
 bool writeWithOiio(TemporaryFile& file, const std::string& formatName, const StoredImage& image,
-                   const void* samples, std::string& error) {
+                   const void* samples, const EncodeSettings&, std::string& error) {
     auto output = OIIO::ImageOutput::create(formatName);
     if (!output) {
         error = "cannot write this kind of file: " + reasonOf(OIIO::geterror());

@@ -1,6 +1,7 @@
 // Command-line parsing and the help text.
 #include "options.h"
 
+#include "parallel_pass.h"
 #include "version.h"
 
 #include <charconv>
@@ -64,6 +65,8 @@ constexpr ValueOption valueOptions[] = {
     {"--jobs", "-j"},
     {"--threads", nullptr},
     {"--max-pixels", nullptr},
+    {"--report", nullptr},
+    {"--png-compression", nullptr},
 };
 
 const ValueOption* findValueOption(const std::string& name) {
@@ -119,6 +122,13 @@ bool applyValue(const std::string& name, const std::string& value, Options& opti
             return false;
         }
         options.maxPixels = uint64_t(number);
+    } else if (name == "--png-compression") {
+        if (!parseBounded(value, 0, 9, number)) {
+            error = "--png-compression takes a whole number from 0 to 9 (default " +
+                    std::to_string(defaultPngCompression) + "), not '" + value + "'";
+            return false;
+        }
+        options.encode.pngCompression = int(number);
     } else if (value.empty()) {
         error = name + " needs a file or folder name";
         return false;
@@ -128,6 +138,8 @@ bool applyValue(const std::string& name, const std::string& value, Options& opti
         options.output = value;
     } else if (name == "--compare") {
         options.compare = value;
+    } else if (name == "--report") {
+        options.report = value;
     }
     return true;
 }
@@ -240,6 +252,10 @@ ParseResult parseOptions(int argc, const char* const* argv, Options& options, st
             options.quiet = true;
             continue;
         }
+        if (argument == "--skip-existing") {
+            options.skipExisting = true;
+            continue;
+        }
 
         std::string name = argument;
         std::string value;
@@ -270,8 +286,17 @@ ParseResult parseOptions(int argc, const char* const* argv, Options& options, st
         if (!applyValue(option->longName, value, options, error))
             return ParseResult::UsageError;
     }
+    // An input replaced by its result looks like any other input: nothing shows it is done.
+    if (options.skipExisting && options.inPlace) {
+        error = "--skip-existing cannot tell a smoothed frame from an input with --in-place: "
+                "write the results elsewhere (-o or --out-dir)";
+        return ParseResult::UsageError;
+    }
     return ParseResult::Run;
 }
+
+// The help, the man page and the README state the banded pass's threshold in words.
+static_assert(largeFramePixels == 2'000'000, "update the help, man page and README");
 
 const char* helpText() {
     return R"(NAME
@@ -342,9 +367,9 @@ OPTIONS
         The output does not depend on N.
 
     --threads N
-        Smooth each frame of two megapixels or more on N threads (1..1024;
-        default: the processor cores left to each job, at least one). The
-        output does not depend on N.
+        Smooth each frame of two megapixels (2,000,000 pixels) or more on N
+        threads (1..1024; default: the processor cores left to each job, at
+        least one). The output does not depend on N.
 
     --max-pixels N
         Refuse, as a failed frame, any input of more than N pixels (width times
@@ -357,6 +382,26 @@ OPTIONS
         below them, enlarged at least four times, the part of the image the
         filter changed most. Transparency is shown on a checkerboard. For a
         sequence FILE needs a frame field.
+
+    --skip-existing
+        Leave alone every frame whose output (and comparison picture, when
+        --compare is given) already exists: it is neither read nor written.
+        Outputs only ever appear whole, so a resubmitted or retried chunk of a
+        render farm does only the frames that are missing. The summary counts
+        the frames skipped. Not with --in-place.
+
+    --report FILE
+        Write a JSON account of the run to FILE (atomically), or to standard
+        output for '-': every frame with its input, output, status (smoothed,
+        skipped, failed, or not-started when the run was interrupted first),
+        the reason of a failure, the pixels changed and the time taken, and
+        the totals. Written also when frames fail or the run is interrupted.
+        FILE must end in .json and its folder must exist. The fields are
+        described in the manual page.
+
+    --png-compression N
+        zlib level of the PNG results, 0 (none) to 9 (smallest, slowest).
+        Default 1, the fast one. Pixels are the same at every level.
 
     --progress
         Draw the progress bar even when standard error is not a terminal.
@@ -395,7 +440,8 @@ EXIT STATUS
         not writable); the others were still smoothed
     2   a wrong option or value, an output that would overwrite an input or
         another output, or a lossy output format; nothing was processed
-    130 interrupted; frames already finished are complete
+    130 interrupted by SIGINT or SIGTERM: the frames in flight were finished,
+        the others not started; a second signal ends the process at once
 
 EXAMPLES
     tovrin-smooth cel.png -o cel-smooth.png --compare cel-compare.png

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "filter_pass.h"
+#include "image_codec.h"
 
 #include <cstdint>
 #include <string>
@@ -29,6 +30,11 @@ struct Options {
     unsigned threads = 0;                  // threads per large frame; 0: the cores left to each job
     bool progress = false;                 // draw progress also when stderr is not a terminal
     bool quiet = false;
+
+    // Farm tasks: resuming a chunk, a report for the task's wrapper, storage.
+    bool skipExisting = false; // --skip-existing: leave frames whose outputs all exist
+    std::string report;        // --report FILE.json, "-" for standard output; empty: none
+    EncodeSettings encode;     // --png-compression
 };
 
 enum class ParseResult { Run, Help, Version, UsageError };

@@ -120,7 +120,9 @@ void finishReport(RunReport& report, bool interrupted) {
         return;
     const double seconds = secondsSince(report.start);
     std::string summary = std::to_string(report.done - report.failed) + " of " +
-                          std::to_string(report.total) + " frames smoothed";
+                          std::to_string(report.total + report.skipped) + " frames smoothed";
+    if (report.skipped > 0)
+        summary += ", " + std::to_string(report.skipped) + " skipped as already done";
     if (report.failed > 0)
         summary += ", " + std::to_string(report.failed) + " failed";
     if (interrupted)

@@ -11,7 +11,8 @@
 #include <string>
 
 struct RunReport {
-    size_t total = 0;
+    size_t total = 0;   // frames to smooth
+    size_t skipped = 0; // frames left alone as already done, beside total
     size_t done = 0;
     size_t failed = 0;
     size_t pixels = 0;

@@ -23,13 +23,17 @@ class LinearOffsetFunction : public InterpolationFunction {
 
   protected:
     float linear(float t) const { return (endValue - startValue) * t + startValue; }
+    // The line, but `value` at exactly t == point.
+    float linearExceptAt(float t, float point, float value) const {
+        return t == point ? value : linear(t);
+    }
 };
 
 class LinearOffsetZeroValue : public LinearOffsetFunction {
   public:
     LinearOffsetZeroValue(float startValue, float endValue, float zeroValue)
         : LinearOffsetFunction(startValue, endValue), zeroValue(zeroValue) {}
-    float evaluate(float t) const override { return t == 0.0f ? zeroValue : linear(t); }
+    float evaluate(float t) const override { return linearExceptAt(t, 0.0f, zeroValue); }
 
     float zeroValue;
 };
@@ -39,9 +43,7 @@ class LinearOffsetZeroOneValue : public LinearOffsetZeroValue {
     LinearOffsetZeroOneValue(float startValue, float endValue, float zeroValue, float oneValue)
         : LinearOffsetZeroValue(startValue, endValue, zeroValue), oneValue(oneValue) {}
     float evaluate(float t) const override {
-        if (t == 1.0f)
-            return oneValue;
-        return t == 0.0f ? zeroValue : linear(t);
+        return t == 1.0f ? oneValue : LinearOffsetZeroValue::evaluate(t);
     }
 
     float oneValue;
@@ -51,7 +53,7 @@ class LinearOffsetOneValue : public LinearOffsetFunction {
   public:
     LinearOffsetOneValue(float startValue, float endValue, float oneValue)
         : LinearOffsetFunction(startValue, endValue), oneValue(oneValue) {}
-    float evaluate(float t) const override { return t == 1.0f ? oneValue : linear(t); }
+    float evaluate(float t) const override { return linearExceptAt(t, 1.0f, oneValue); }
 
     float oneValue;
 };

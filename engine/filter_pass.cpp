@@ -2,6 +2,7 @@
 #include "filter_pass.h"
 
 #include "image_window.h"
+#include "sample_depth.h"
 #include "smoothing_engine.h"
 
 namespace {
@@ -9,8 +10,8 @@ namespace {
 template <typename Sample> bool matchesKey(const Sample* pixel, const FilterParameters& key);
 
 template <> bool matchesKey(const uint8_t* pixel, const FilterParameters& key) {
-    return pixel[Red] == key.keyRed && pixel[Green] == key.keyGreen &&
-           pixel[Blue] == key.keyBlue && pixel[Alpha] == 255;
+    return pixel[Red] == key.keyRed && pixel[Green] == key.keyGreen && pixel[Blue] == key.keyBlue &&
+           pixel[Alpha] == 255;
 }
 
 // The key is given in 8-bit units: each 16-bit sample is rounded to 8 bits before comparing, and
@@ -36,7 +37,9 @@ void applyColourKey(const ImageWindow<Sample>& window, const FilterParameters& k
     }
 }
 
-bool isEmpty(const VRect& r) { return r.left >= r.right || r.top >= r.bottom; }
+bool isEmpty(const VRect& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
 
 } // namespace
 
@@ -66,9 +69,10 @@ OSErr runFilterPassWithScan(FilterRecord& record, const FilterParameters& parame
 
     const VRect bounds = filterBounds(record);
     if (!isEmpty(bounds)) {
-        const int64_t rowBytes = int64_t{bounds.right - bounds.left} * int64_t{SampleTraits<Sample>::pixelSize};
-        if (record.inData == nullptr || record.outData == nullptr ||
-            record.inRowBytes < rowBytes || record.outRowBytes < rowBytes)
+        const int64_t rowBytes =
+            int64_t{bounds.right - bounds.left} * int64_t{SampleTraits<Sample>::pixelSize};
+        if (record.inData == nullptr || record.outData == nullptr || record.inRowBytes < rowBytes ||
+            record.outRowBytes < rowBytes)
             return filterBadParameters;
         SmoothingEngine<Sample> engine(record, parameters.smoothRange);
         if (parameters.useColourKey)
@@ -92,18 +96,15 @@ OSErr runFilterPass(FilterRecord& record, const FilterParameters& parameters) {
 
 template OSErr runFilterPass<uint8_t>(FilterRecord&, const FilterParameters&);
 template OSErr runFilterPass<uint16_t>(FilterRecord&, const FilterParameters&);
-template OSErr runFilterPassWithScan<uint8_t>(FilterRecord&, const FilterParameters&,
-                                              const std::function<void(SmoothingEngine<uint8_t>&)>&);
-template OSErr runFilterPassWithScan<uint16_t>(FilterRecord&, const FilterParameters&,
-                                               const std::function<void(SmoothingEngine<uint16_t>&)>&);
+template OSErr
+runFilterPassWithScan<uint8_t>(FilterRecord&, const FilterParameters&,
+                               const std::function<void(SmoothingEngine<uint8_t>&)>&);
+template OSErr
+runFilterPassWithScan<uint16_t>(FilterRecord&, const FilterParameters&,
+                                const std::function<void(SmoothingEngine<uint16_t>&)>&);
 
 OSErr runFilterPassForDepth(FilterRecord& record, const FilterParameters& parameters) {
-    switch (record.depth) {
-    case 8:
-        return runFilterPass<uint8_t>(record, parameters);
-    case 16:
-        return runFilterPass<uint16_t>(record, parameters);
-    default:
-        return filterBadMode;
-    }
+    return withSampleType(record.depth, [&]<typename Sample>(SampleTag<Sample>) {
+        return runFilterPass<Sample>(record, parameters);
+    });
 }

@@ -11,6 +11,7 @@
 // merge gives the sequential value because a written value never depends on the output buffer.
 #include "parallel_pass.h"
 
+#include "sample_depth.h"
 #include "smoothing_engine.h"
 
 #include <algorithm>
@@ -218,22 +219,16 @@ BandLayout defaultLayout(const FilterRecord& record, int threads) {
 
 OSErr runFilterPassBanded(FilterRecord& record, const FilterParameters& parameters, int threads,
                           const BandLayout& layout) {
-    switch (record.depth) {
-    case 8:
-        return runBanded<uint8_t>(record, parameters, threads, layout);
-    case 16:
-        return runBanded<uint16_t>(record, parameters, threads, layout);
-    default:
-        return filterBadMode;
-    }
+    return withSampleType(record.depth, [&]<typename Sample>(SampleTag<Sample>) {
+        return runBanded<Sample>(record, parameters, threads, layout);
+    });
 }
 
 OSErr runFilterPassParallel(FilterRecord& record, const FilterParameters& parameters, int threads) {
-    // Below about a quarter megapixel, starting threads costs more than they save.
     const VRect bounds = filterBounds(record);
     const int64_t pixels =
         int64_t{std::max(0, bounds.right - bounds.left)} * std::max(0, bounds.bottom - bounds.top);
-    if (threads <= 1 || pixels < (int64_t{1} << 18))
+    if (threads <= 1 || pixels < largeFramePixels)
         return runFilterPassForDepth(record, parameters);
     return runFilterPassBanded(record, parameters, threads, defaultLayout(record, threads));
 }

@@ -8,7 +8,12 @@
 
 #include <cstdint>
 
-// Like runFilterPassForDepth, on up to `threads` threads (values below 1 count as 1).
+// Filter rectangles of this many pixels or more are cut into bands for several threads; on
+// smaller ones, starting threads and settling the bands' borders costs about what it saves.
+inline constexpr int64_t largeFramePixels = 2'000'000;
+
+// Like runFilterPassForDepth, on up to `threads` threads (values below 1 count as 1) when the
+// filter rectangle holds largeFramePixels or more; the sequential pass otherwise.
 OSErr runFilterPassParallel(FilterRecord& record, const FilterParameters& parameters, int threads);
 
 // How the banded pass cuts the filter rectangle.

@@ -18,6 +18,13 @@
 #include <cstdlib>
 #include <cstring>
 
+// The centre cell, and the four side directions in the order the scan faces them.
+inline constexpr int32_t centreCell = 4;
+enum SideDirection : int32_t { FacingUp = 1, FacingLeft = 3, FacingRight = 5, FacingDown = 7 };
+inline constexpr int32_t sideDirections[4] = {FacingRight, FacingLeft, FacingUp, FacingDown};
+// Every cell but the centre.
+inline constexpr int32_t neighbourCells[8] = {0, 1, 2, 3, 5, 6, 7, 8};
+
 inline constexpr int32_t turnLeft90[9] = {6, 3, 0, 7, 4, 1, 8, 5, 2};
 inline constexpr int32_t turnRight90[9] = {2, 5, 8, 1, 4, 7, 0, 3, 6};
 inline constexpr int32_t turnLeft45[9] = {3, 0, 1, 6, 4, 2, 7, 8, 5};
@@ -53,12 +60,15 @@ struct CoverageTable {
     float values[256];
     constexpr CoverageTable() : values() {
         for (int i = 0; i < 256; ++i)
-            values[i] = static_cast<float>(i) / static_cast<float>(SampleTraits<uint8_t>::fullScale);
+            values[i] =
+                static_cast<float>(i) / static_cast<float>(SampleTraits<uint8_t>::fullScale);
     }
 };
 inline constexpr CoverageTable coverageTable8;
 
-inline float coverageOf(uint8_t alpha) { return coverageTable8.values[alpha]; }
+inline float coverageOf(uint8_t alpha) {
+    return coverageTable8.values[alpha];
+}
 inline float coverageOf(uint16_t alpha) {
     static_assert(SampleTraits<uint16_t>::fullScale == 32768);
     return static_cast<float>(alpha) / static_cast<float>(SampleTraits<uint16_t>::fullScale);
@@ -121,7 +131,8 @@ template <typename Sample> int32_t luminanceDifference(const Sample* a, const Sa
 // luminanceDifference(a, b) > tolerance, and luminanceDifference(a, b) < -tolerance: every use
 // of the difference compares it with the smooth range, and the answer mostly follows from the
 // sign and the luma alone, without the least magnitude.
-template <typename Sample> bool brighterBeyond(const Sample* a, const Sample* b, int32_t tolerance) {
+template <typename Sample>
+bool brighterBeyond(const Sample* a, const Sample* b, int32_t tolerance) {
     if (tolerance < 0)
         return luminanceDifference(a, b) > tolerance;
     if (a == nullptr || b == nullptr || samePixel(a, b))

@@ -21,8 +21,12 @@ int32_t distance(Position a, Position b) {
 }
 
 // Halves of a signed offset: near rounds toward zero, far takes the rest.
-int32_t nearHalf(int32_t d) { return d / 2; }
-int32_t farHalf(int32_t d) { return d - d / 2; }
+int32_t nearHalf(int32_t d) {
+    return d / 2;
+}
+int32_t farHalf(int32_t d) {
+    return d - d / 2;
+}
 
 Position step(Position p, int32_t direction, int32_t count = 1) {
     return {p.x + cellDx[direction] * count, p.y + cellDy[direction] * count};
@@ -68,7 +72,8 @@ template <typename Sample> void SmoothingEngine<Sample>::scanRows(int32_t top, i
     const int64_t rowBytes = window_.inputRowBytes();
     Neighbourhood neighbourhood;
     for (int32_t y = std::max(top, bounds.top); y < std::min(bottom, bounds.bottom); ++y) {
-        const auto* row = reinterpret_cast<const uint8_t*>(window_.inputPixelInside(bounds.left, y));
+        const auto* row =
+            reinterpret_cast<const uint8_t*>(window_.inputPixelInside(bounds.left, y));
         // A missing row compares equal, like the missing neighbour it stands for.
         const uint8_t* above = y > bounds.top ? row - rowBytes : row;
         const uint8_t* below = y + 1 < bounds.bottom ? row + rowBytes : row;
@@ -82,12 +87,12 @@ template <typename Sample>
 void SmoothingEngine<Sample>::treatPixel(int32_t x, int32_t y, Neighbourhood& neighbourhood) const {
     gatherNeighbourhood(x, y, neighbourhood);
     const Sample* centre = neighbourhood.centre();
-    for (int32_t d : {5, 3, 1, 7}) {
+    for (int32_t direction : sideDirections) {
         // Facing an identical or missing neighbour the luminance difference is 0: no edge.
-        const Sample* front = neighbourhood.cells[d];
+        const Sample* front = neighbourhood.cells[direction];
         if (front == nullptr || samePixel(centre, front))
             continue;
-        dispatchDirection(neighbourhood, x, y, d, classifyEdge(neighbourhood, d));
+        dispatchDirection(neighbourhood, x, y, direction, classifyEdge(neighbourhood, direction));
     }
 }
 
@@ -105,7 +110,8 @@ void SmoothingEngine<Sample>::gatherNeighbourhood(int32_t x, int32_t y,
 }
 
 template <typename Sample>
-void SmoothingEngine<Sample>::write(int32_t x, int32_t y, WriteKind kind, const Sample* value) const {
+void SmoothingEngine<Sample>::write(int32_t x, int32_t y, WriteKind kind,
+                                    const Sample* value) const {
     Sample* output = window_.outputPixelInside(x, y);
     const Sample* input = window_.inputPixelInside(x, y);
     if (log_ == nullptr) {
@@ -129,7 +135,7 @@ EdgeClass SmoothingEngine<Sample>::classifyEdge(const Neighbourhood& neighbourho
                                                 int32_t direction) const {
     const Facing facing(direction);
     const Sample* const* cells = neighbourhood.cells;
-    const Sample* centre = cells[4];
+    const Sample* centre = cells[centreCell];
     const int32_t brighter = luminanceTolerance();
     auto matches = [&](const Sample* a, const Sample* b) { return pixelsMatch(a, b, smoothRange); };
     auto isBrighter = [&](const Sample* a, const Sample* b) {
@@ -142,7 +148,7 @@ EdgeClass SmoothingEngine<Sample>::classifyEdge(const Neighbourhood& neighbourho
 
     // Only an edge that is not straight asks, and a matching left or right cell already answers.
     auto isolated = [&] {
-        for (int32_t cell : {0, 1, 2, 3, 5, 6, 7, 8}) {
+        for (int32_t cell : neighbourCells) {
             if (matches(centre, cells[cell]))
                 return false;
         }
@@ -169,10 +175,9 @@ EdgeClass SmoothingEngine<Sample>::classifyEdge(const Neighbourhood& neighbourho
 
     if (left == nullptr || right == nullptr)
         return EdgeNone;
-    const bool innerCorner = (leftMatches && matches(centre, frontRight) &&
-                              isBrighter(frontLeft, centre)) ||
-                             (rightMatches && matches(centre, frontLeft) &&
-                              isBrighter(frontRight, centre));
+    const bool innerCorner =
+        (leftMatches && matches(centre, frontRight) && isBrighter(frontLeft, centre)) ||
+        (rightMatches && matches(centre, frontLeft) && isBrighter(frontRight, centre));
     const Sample* back = cells[facing.back];
     if (back != nullptr && leftMatches && matches(centre, cells[facing.backLeft]) &&
         matches(centre, back) && isBrighter(right, centre) && matches(right, front) &&
@@ -255,7 +260,7 @@ void SmoothingEngine<Sample>::measureRun(const Neighbourhood& neighbourhood, int
                                          int32_t direction, RunMeasurement& run) const {
     const Facing facing(direction);
     const Sample* const* cells = neighbourhood.cells;
-    const Sample* centre = cells[4];
+    const Sample* centre = cells[centreCell];
     const Position c{x, y};
     const int32_t tolerance = luminanceTolerance();
     auto walk = [&](Position from, int32_t side, int32_t stepDirection, Position& end) {
@@ -392,137 +397,207 @@ void SmoothingEngine<Sample>::applyCornerPattern(const Neighbourhood& neighbourh
     write(n.x, n.y, WriteKind::Merge, averaged.data());
 }
 
-template <typename Sample>
-void SmoothingEngine<Sample>::blendRun(const Neighbourhood& neighbourhood, int32_t x, int32_t y,
-                                       int32_t direction, const RunMeasurement& run) const {
-    const Sample* const* cells = neighbourhood.cells;
-    const Sample* centre = cells[4];
-    const Sample* frontNeighbour = cells[direction];
-    const Position c{x, y};
+// A measured run with its ends moved half-way towards the centre, and the lengths the weights
+// along it are made of.
+struct MovedRun {
+    // As measured: positions from the back end to the second back end, steps from the second
+    // back end to the front end, and positions from the back end to the front end.
+    int32_t backSpan;
+    int32_t frontSpan;
+    int32_t wholeSpan;
+    // A Step whose back end lies as far from the centre as its front end.
+    bool balanced;
+    Position front;      // half-way to the front end, rounded away from the centre
+    Position back;       // half-way to the back end, rounded towards the centre unless balanced
+    Position secondBack; // half-way to the second back end
+    // Positions from the moved back end to the moved front end and to the moved second back
+    // end, and steps from the moved back end to the centre.
+    int32_t length;
+    int32_t backLength;
+    int32_t centreSteps;
+};
 
-    if (run.kind == Flank) {
-        const Position p = step(c, direction);
-        if (!window_.insideFilterRect(p.x, p.y))
-            return;
-        Neighbourhood around;
-        gatherNeighbourhood(p.x, p.y, around);
-        Colour<Sample> averaged;
-        around.average(averaged.data(), 4);
-        write(p.x, p.y, WriteKind::Overwrite, averaged.data());
-        return;
-    }
-    if (run.kind != IsolatedTip && run.kind != Tip && run.kind != Step)
-        return;
-    if (frontNeighbour == nullptr)
-        return;
+namespace {
 
+MovedRun moveRunEnds(const RunMeasurement& run, Position c) {
     const Position f{run.frontX, run.frontY};
     const Position b{run.backX, run.backY};
     const Position s{run.secondBackX, run.secondBackY};
-    const int32_t lengthL = distance(b, s) + 1;
-    const int32_t lengthD = distance(f, s);
-    const int32_t lengthR = distance(f, b) + 1;
-    const bool balanced = run.kind == Step && lengthL == lengthD + 1;
+    auto nearHalfway = [c](Position p) {
+        return Position{c.x + nearHalf(p.x - c.x), c.y + nearHalf(p.y - c.y)};
+    };
+    auto farHalfway = [c](Position p) {
+        return Position{c.x + farHalf(p.x - c.x), c.y + farHalf(p.y - c.y)};
+    };
 
-    const Position movedFront{x + farHalf(f.x - x), y + farHalf(f.y - y)};
-    const Position movedBack = balanced ? Position{x + farHalf(b.x - x), y + farHalf(b.y - y)}
-                                        : Position{x + nearHalf(b.x - x), y + nearHalf(b.y - y)};
-    Position movedSecond{x + nearHalf(s.x - x), y + nearHalf(s.y - y)};
+    MovedRun moved{};
+    moved.backSpan = distance(b, s) + 1;
+    moved.frontSpan = distance(f, s);
+    moved.wholeSpan = distance(f, b) + 1;
+    moved.balanced = run.kind == Step && moved.backSpan == moved.frontSpan + 1;
+    moved.front = farHalfway(f);
+    moved.back = moved.balanced ? farHalfway(b) : nearHalfway(b);
+    moved.secondBack = nearHalfway(s);
     if (run.kind == Tip) {
-        movedSecond = {s.x + farHalf(movedFront.x - s.x), s.y + farHalf(movedFront.y - s.y)};
-        if (movedSecond.x == x)
-            movedSecond.x = s.x + nearHalf(movedFront.x - s.x);
-        if (movedSecond.y == y)
-            movedSecond.y = s.y + nearHalf(movedFront.y - s.y);
+        // From the second back end half-way to the moved front, rounded towards the second back
+        // end in a coordinate where rounding away would land on the centre's.
+        Position& second = moved.secondBack;
+        second = {s.x + farHalf(moved.front.x - s.x), s.y + farHalf(moved.front.y - s.y)};
+        if (second.x == c.x)
+            second.x = s.x + nearHalf(moved.front.x - s.x);
+        if (second.y == c.y)
+            second.y = s.y + nearHalf(moved.front.y - s.y);
     }
-    const int32_t n = distance(movedFront, movedBack) + 1;
-    const int32_t m = distance(movedBack, movedSecond) + 1;
-    const int32_t k = distance(movedBack, c);
+    moved.length = distance(moved.front, moved.back) + 1;
+    moved.backLength = distance(moved.back, moved.secondBack) + 1;
+    moved.centreSteps = distance(moved.back, c);
+    return moved;
+}
 
-    const float nf = static_cast<float>(n);
-    if (run.kind == IsolatedTip || run.kind == Tip) {
-        // Towards the left cell where the colours grade centre < left < front.
-        const Sample* leftCell = cells[turnLeft90[direction]];
-        const Sample* target = frontNeighbour;
-        if (darkerBeyond(centre, leftCell, 0) && darkerBeyond(leftCell, frontNeighbour, 0))
-            target = leftCell;
+// 1 / value, in single precision from an integer.
+float reciprocal(int32_t value) {
+    return 1.0f / static_cast<float>(value);
+}
 
-        if (run.kind == IsolatedTip) {
-            if (run.evenSpan) {
-                const LinearOffsetFunction weight(1.0f / static_cast<float>(2 * n),
-                                                  1.0f - 1.0f / static_cast<float>(2 * n));
-                blendWalk(direction, movedBack.x, movedBack.y, centre, movedFront.x,
-                          movedFront.y, target, weight, n);
-            } else {
-                const float odd = static_cast<float>(2 * n - 1);
-                const LinearOffsetZeroValue weight(
-                    1.0f / odd, 1.0f - 1.0f / odd,
-                    1.0f / (static_cast<float>(4 * (2 * n - 1)) - 0.5f));
-                blendWalk(direction, movedBack.x, movedBack.y, centre, movedFront.x,
-                          movedFront.y, target, weight, n);
-            }
-            return;
-        }
-        if (n == 1) {
-            Colour<Sample> averaged;
-            neighbourhood.average(averaged.data(), 1);
-            write(x, y, WriteKind::Overwrite, averaged.data());
-            return;
-        }
-        const LinearThreeOffsetFunction weight(
-            1.0f / static_cast<float>(4 * n), static_cast<float>(m) / static_cast<float>(2 * n),
-            static_cast<float>(m) / nf, 1.0f - 1.0f / static_cast<float>(2 * n));
-        blendWalk(direction, movedBack.x, movedBack.y, centre, movedFront.x, movedFront.y,
+} // namespace
+
+template <typename Sample>
+void SmoothingEngine<Sample>::blendRun(const Neighbourhood& neighbourhood, int32_t x, int32_t y,
+                                       int32_t direction, const RunMeasurement& run) const {
+    switch (run.kind) {
+    case Flank:
+        blendFlank(x, y, direction);
+        return;
+    case IsolatedTip:
+    case Tip:
+    case Step:
+        break;
+    default:
+        return;
+    }
+    if (neighbourhood.cells[direction] == nullptr)
+        return;
+    const MovedRun moved = moveRunEnds(run, {x, y});
+    if (run.kind != Step)
+        blendTip(neighbourhood, x, y, direction, run, moved);
+    else if (moved.balanced)
+        blendBalancedStep(neighbourhood, direction, moved);
+    else
+        blendStep(neighbourhood, direction, run, moved);
+}
+
+// The side of a line crossing the direction: the front neighbour takes its own neighbourhood's
+// average.
+template <typename Sample>
+void SmoothingEngine<Sample>::blendFlank(int32_t x, int32_t y, int32_t direction) const {
+    const Position p = step({x, y}, direction);
+    if (!window_.insideFilterRect(p.x, p.y))
+        return;
+    Neighbourhood around;
+    gatherNeighbourhood(p.x, p.y, around);
+    Colour<Sample> averaged;
+    around.average(averaged.data(), 4);
+    write(p.x, p.y, WriteKind::Overwrite, averaged.data());
+}
+
+// The tip of a one-pixel-thick segment: one walk that mixes every pixel of the moved run with
+// the target colour, or, for a one-pixel run, the centre's plain average.
+template <typename Sample>
+void SmoothingEngine<Sample>::blendTip(const Neighbourhood& neighbourhood, int32_t x, int32_t y,
+                                       int32_t direction, const RunMeasurement& run,
+                                       const MovedRun& moved) const {
+    const Sample* centre = neighbourhood.centre();
+    const Sample* frontNeighbour = neighbourhood.cells[direction];
+    // Towards the left cell where the colours grade centre < left < front.
+    const Sample* leftCell = neighbourhood.cells[turnLeft90[direction]];
+    const Sample* target = frontNeighbour;
+    if (darkerBeyond(centre, leftCell, 0) && darkerBeyond(leftCell, frontNeighbour, 0))
+        target = leftCell;
+
+    const int32_t n = moved.length;
+    auto walkRun = [&](const InterpolationFunction& weight) {
+        blendWalk(direction, moved.back.x, moved.back.y, centre, moved.front.x, moved.front.y,
                   target, weight, n);
+    };
+    if (run.kind == IsolatedTip) {
+        if (run.evenSpan) {
+            walkRun(LinearOffsetFunction(reciprocal(2 * n), 1.0f - reciprocal(2 * n)));
+        } else {
+            const int32_t odd = 2 * n - 1;
+            walkRun(LinearOffsetZeroValue(reciprocal(odd), 1.0f - reciprocal(odd),
+                                          1.0f / (static_cast<float>(4 * odd) - 0.5f)));
+        }
         return;
     }
-
-    if (balanced) {
-        const float q = static_cast<float>(m - 1) / (static_cast<float>(lengthL) - 0.5f);
-        const float v = lengthL % 2 != 0 ? 1.0f / static_cast<float>(2 * lengthR - 1)
-                                         : 1.0f / static_cast<float>(8 * (2 * n - 1));
-        const LinearOffsetZeroOneValue weight(0.5f - q, 0.5f + q, v, 1.0f - v);
-        blendWalk(direction, movedBack.x, movedBack.y, centre, movedFront.x, movedFront.y,
-                  frontNeighbour, weight, k);
+    if (n == 1) {
+        Colour<Sample> averaged;
+        neighbourhood.average(averaged.data(), 1);
+        write(x, y, WriteKind::Overwrite, averaged.data());
         return;
     }
+    const float backLength = static_cast<float>(moved.backLength);
+    walkRun(LinearThreeOffsetFunction(reciprocal(4 * n), backLength / static_cast<float>(2 * n),
+                                      backLength / static_cast<float>(n),
+                                      1.0f - reciprocal(2 * n)));
+}
 
+// A step whose ends lie equally far from the centre: one walk across the whole moved run.
+template <typename Sample>
+void SmoothingEngine<Sample>::blendBalancedStep(const Neighbourhood& neighbourhood,
+                                                int32_t direction, const MovedRun& moved) const {
+    const float slope =
+        static_cast<float>(moved.backLength - 1) / (static_cast<float>(moved.backSpan) - 0.5f);
+    const float endWeight = moved.backSpan % 2 != 0 ? reciprocal(2 * moved.wholeSpan - 1)
+                                                    : reciprocal(8 * (2 * moved.length - 1));
+    const LinearOffsetZeroOneValue weight(0.5f - slope, 0.5f + slope, endWeight, 1.0f - endWeight);
+    blendWalk(direction, moved.back.x, moved.back.y, neighbourhood.centre(), moved.front.x,
+              moved.front.y, neighbourhood.cells[direction], weight, moved.centreSteps);
+}
+
+// Any other step: a back walk up to the second back end that leans towards the front colour,
+// then a front walk beyond it that leans towards the centre colour.
+template <typename Sample>
+void SmoothingEngine<Sample>::blendStep(const Neighbourhood& neighbourhood, int32_t direction,
+                                        const RunMeasurement& run, const MovedRun& moved) const {
+    const Sample* centre = neighbourhood.centre();
+    const Sample* frontNeighbour = neighbourhood.cells[direction];
     if (!run.noBackRun) {
-        const float v = 1.0f / static_cast<float>(8 * lengthL);
-        const float b2 = 0.5f - 1.0f / static_cast<float>(2 * lengthL);
-        if (lengthL % 2 != 0) {
-            const LinearOffsetZeroValue weight(0.0f, b2 > v ? b2 : v, v);
-            blendWalk(direction, movedBack.x, movedBack.y, centre, movedSecond.x, movedSecond.y,
-                      frontNeighbour, weight, k);
+        const int32_t span = moved.backSpan;
+        auto walkBack = [&](const InterpolationFunction& weight) {
+            blendWalk(direction, moved.back.x, moved.back.y, centre, moved.secondBack.x,
+                      moved.secondBack.y, frontNeighbour, weight, moved.centreSteps);
+        };
+        if (span % 2 != 0) {
+            const float endWeight = reciprocal(8 * span);
+            const float rampEnd = 0.5f - reciprocal(2 * span);
+            walkBack(
+                LinearOffsetZeroValue(0.0f, rampEnd > endWeight ? rampEnd : endWeight, endWeight));
         } else {
-            const LinearOffsetFunction weight(1.0f / static_cast<float>(2 * lengthL),
-                                              0.5f - 1.0f / static_cast<float>(2 * lengthL));
-            blendWalk(direction, movedBack.x, movedBack.y, centre, movedSecond.x, movedSecond.y,
-                      frontNeighbour, weight, k);
+            walkBack(LinearOffsetFunction(reciprocal(2 * span), 0.5f - reciprocal(2 * span)));
         }
     }
-    if (lengthD > 0) {
-        const Position start = step(movedSecond, direction);
-        const float u = 1.0f - 1.0f / static_cast<float>(8 * lengthD);
-        const float a = 0.5f + 1.0f / static_cast<float>(2 * lengthD);
-        if (lengthD % 2 != 0) {
-            const LinearOffsetOneValue weight(u > a ? a : u, 1.0f, u);
-            blendWalk(direction, start.x, start.y, centre, movedFront.x, movedFront.y,
-                      frontNeighbour, weight, -1);
-        } else {
-            const LinearOffsetFunction weight(0.5f + 1.0f / static_cast<float>(2 * lengthD),
-                                              1.0f - 1.0f / static_cast<float>(2 * lengthD));
-            blendWalk(direction, start.x, start.y, centre, movedFront.x, movedFront.y,
-                      frontNeighbour, weight, -1);
-        }
+    const int32_t span = moved.frontSpan;
+    if (span <= 0)
+        return;
+    const Position start = step(moved.secondBack, direction);
+    auto walkFront = [&](const InterpolationFunction& weight) {
+        blendWalk(direction, start.x, start.y, centre, moved.front.x, moved.front.y, frontNeighbour,
+                  weight, -1);
+    };
+    if (span % 2 != 0) {
+        const float endWeight = 1.0f - reciprocal(8 * span);
+        const float rampStart = 0.5f + reciprocal(2 * span);
+        walkFront(
+            LinearOffsetOneValue(endWeight > rampStart ? rampStart : endWeight, 1.0f, endWeight));
+    } else {
+        walkFront(LinearOffsetFunction(0.5f + reciprocal(2 * span), 1.0f - reciprocal(2 * span)));
     }
 }
 
 template <typename Sample>
 void SmoothingEngine<Sample>::blendWalk(int32_t direction, int32_t startX, int32_t startY,
                                         const Sample* fromColour, int32_t endX, int32_t endY,
-                                        const Sample* toColour,
-                                        const InterpolationFunction& weight,
+                                        const Sample* toColour, const InterpolationFunction& weight,
                                         int32_t switchStep) const {
     static constexpr float fullScale = SampleTraits<Sample>::fullScale;
     Colour<Sample> from;

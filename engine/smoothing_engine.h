@@ -39,6 +39,8 @@ struct RunMeasurement {
     int32_t secondBackX = 0, secondBackY = 0;
 };
 
+struct MovedRun;
+
 template <typename Sample> class SmoothingEngine {
   public:
     using Neighbourhood = PixelNeighbourhood<Sample>;
@@ -84,7 +86,9 @@ template <typename Sample> class SmoothingEngine {
 
   private:
     // The smooth range in the units of luminanceDifference.
-    int32_t luminanceTolerance() const { return smoothRange * SampleTraits<Sample>::toleranceScale; }
+    int32_t luminanceTolerance() const {
+        return smoothRange * SampleTraits<Sample>::toleranceScale;
+    }
     bool continuesLine(const Sample* centre, const Sample* cell) const;
     // Classifies and treats one pixel in the four directions.
     void treatPixel(int32_t x, int32_t y, Neighbourhood& neighbourhood) const;
@@ -92,6 +96,14 @@ template <typename Sample> class SmoothingEngine {
     bool hasFullNeighbourhood(int32_t x, int32_t y) const {
         return window_.insideFilterRect(x - 1, y - 1) && window_.insideFilterRect(x + 1, y + 1);
     }
+    // blendRun for each kind of run.
+    void blendFlank(int32_t x, int32_t y, int32_t direction) const;
+    void blendTip(const Neighbourhood& neighbourhood, int32_t x, int32_t y, int32_t direction,
+                  const RunMeasurement& run, const MovedRun& moved) const;
+    void blendBalancedStep(const Neighbourhood& neighbourhood, int32_t direction,
+                           const MovedRun& moved) const;
+    void blendStep(const Neighbourhood& neighbourhood, int32_t direction, const RunMeasurement& run,
+                   const MovedRun& moved) const;
     // Applies (or, in the banded pass, logs) a write to the output pixel at (x, y), which must
     // lie inside the filter rectangle.
     void write(int32_t x, int32_t y, WriteKind kind, const Sample* value) const;

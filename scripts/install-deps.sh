@@ -8,8 +8,10 @@ packages=(
     # OpenImageIO's CMake package refers to the programs of openimageio-tools.
     libpng-dev libopenimageio-dev openimageio-tools
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
+    # The command line's report tests parse JSON; the farm test runs a one-node Slurm cluster.
+    nlohmann-json3-dev slurm-wlm munge python3
     # tovrin-smooth's fault-injection test and fuzz target.
-    python3 pngcheck clang libclang-rt-14-dev
+    pngcheck clang libclang-rt-14-dev
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi

@@ -10,6 +10,7 @@
 #include "filter_pass.h"
 #include "parallel_pass.h"
 #include "reference/filter_pass.h"
+#include "sample_depth.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ struct Document {
     FilterParameters parameters;
     std::string description;
 
-    int32_t pixelBytes() const { return depth == 8 ? 4 : 8; }
+    int32_t pixelBytes() const { return int32_t(::pixelBytes(depth)); }
     HostBuffers buffers() {
         HostBuffers b;
         const size_t origin = size_t(filterRect.top) * size_t(rowBytes) +

@@ -1,6 +1,7 @@
 // Reading and writing pixel case files.
 #include "plugin_case.h"
 
+#include "sample_depth.h"
 #include "test_host.h"
 
 #include <cstring>
@@ -28,7 +29,7 @@ bool get(std::ifstream& in, int32_t& value) {
 } // namespace
 
 size_t PluginCase::documentBytes() const {
-    return size_t(width) * size_t(height) * 4 * (depth == 16 ? 2 : 1);
+    return size_t(width) * size_t(height) * pixelBytes(depth);
 }
 
 bool writePluginCase(const std::string& path, const PluginCase& c) {
@@ -113,6 +114,7 @@ OSErr runOnHost(const PluginCase& c, const std::function<OSErr(FilterRecord&)>& 
 
 OSErr runPluginCase(const PluginCase& c, const std::function<OSErr(FilterRecord&)>& call,
                     std::vector<uint8_t>& document) {
-    return c.depth == 16 ? runOnHost<uint16_t>(c, call, document)
-                         : runOnHost<uint8_t>(c, call, document);
+    return withSampleType(c.depth, [&]<typename Sample>(SampleTag<Sample>) {
+        return runOnHost<Sample>(c, call, document);
+    });
 }

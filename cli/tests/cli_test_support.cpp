@@ -39,7 +39,8 @@ std::vector<std::string> TempFolder::names() const {
     return result;
 }
 
-RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd) {
+RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd,
+                    std::atomic<int>* started) {
     TempFolder capture;
     const std::string outPath = capture / "stdout";
     const std::string errPath = capture / "stderr";
@@ -63,6 +64,8 @@ RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd
         execv(argv[0], argv.data());
         _exit(127);
     }
+    if (started != nullptr)
+        started->store(pid);
     RunResult result;
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))

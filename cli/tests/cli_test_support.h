@@ -2,6 +2,7 @@
 // read and written sample for sample.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,8 +26,10 @@ struct RunResult {
     std::string err;
 };
 
-// Runs tovrin-smooth with args, in folder cwd when given, with no standard input.
-RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd = "");
+// Runs tovrin-smooth with args, in folder cwd when given, with no standard input. pid, when
+// given, receives the process id as soon as it runs, for signalling it from another thread.
+RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd = "",
+                    std::atomic<int>* pid = nullptr);
 
 // Samples of an image file as stored (8-bit ones widened), colour never premultiplied.
 struct ImageSamples {

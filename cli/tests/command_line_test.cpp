@@ -401,7 +401,8 @@ TEST(Documentation, HelpVersionAndManPageAgree) {
     EXPECT_TRUE(mentions(man, "\"tovrin-smooth 1.01\"")) << "the man page's version is stale";
     for (const char* option :
          {"--smooth-range", "--key", "--output", "--out-dir", "--in-place", "--frames", "--jobs",
-          "--max-pixels", "--compare", "--progress", "--quiet", "--help", "--version"}) {
+          "--compare", "--progress", "--quiet", "--help", "--version", "--skip-existing",
+          "--report", "--png-compression", "--max-pixels"}) {
         EXPECT_TRUE(mentions(help.out, option)) << option << " missing from --help";
         // The man page escapes its hyphens.
         std::string escaped;
