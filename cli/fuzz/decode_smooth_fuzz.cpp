@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FrameTask task;
     task.input = input.path;
     task.output = output;
-    const FrameOutcome outcome = smoothFile(task, parameters, 1, fuzzMaxPixels);
+    const FrameOutcome outcome = smoothFile(task, parameters, 1, EncodeSettings{}, fuzzMaxPixels);
     // A frame the summary would call smoothed must have been written whole: read it back.
     if (outcome.ok) {
         DecodedImage written;
