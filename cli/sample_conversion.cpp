@@ -91,7 +91,7 @@ void hostToFile(const Sample* result, const Sample* file, const ChannelLayout& l
         Sample* o = out + p * outStride;
         Sample converted[4];
         hostPixel(f, layout, converted);
-        if (std::memcmp(converted, r, sizeof converted) == 0) {
+        if (untouchedPixel(converted, r)) {
             for (int c = 0; c < colours; ++c)
                 o[c] = f[layout.colour[c]];
             if (written.alpha)

@@ -1,7 +1,9 @@
 // Conversion between the samples of an image file and the host's RGBA pixels: which file
 // channels are colour and alpha, the host's 16-bit units, and how a result is written back in
-// the file's own layout.
+// the file's own layout. The unit conversion itself is sample_units.h.
 #pragma once
+
+#include "sample_units.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,15 +24,6 @@ ChannelLayout readLayout(int channels, int alphaChannel);
 
 // Whether the layout is already the host's interleaved red, green, blue, alpha.
 bool isHostLayout(const ChannelLayout& layout);
-
-// 16-bit file samples (0..65535) to host units (0..32768) and back. Out then in gives the host
-// value again, so a filtered value survives a write and a re-read.
-constexpr uint16_t toHost16(uint16_t v) {
-    return uint16_t((uint32_t{v} * 32768u + 32767u) / 65535u);
-}
-constexpr uint16_t fromHost16(uint16_t h) {
-    return uint16_t((uint32_t{h} * 65535u + 16384u) / 32768u);
-}
 
 // The channels a result is written back with: the file's, except that alpha is added when the
 // result is no longer opaque everywhere and a gray file becomes RGB when the result is no longer

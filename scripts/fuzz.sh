@@ -9,7 +9,7 @@ seconds="${1:-60}"
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DTOVRIN_SANITIZE=ON -DTOVRIN_BUILD_TESTS=OFF -DTOVRIN_BUILD_FUZZ=ON
+    -DTOVRIN_SANITIZE=ON -DTOVRIN_BUILD_TESTS=OFF -DTOVRIN_BUILD_LIBRARY=OFF -DTOVRIN_BUILD_FUZZ=ON
 cmake --build build-fuzz -j "$(nproc)" --target decode_smooth_fuzz
 
 fuzzer=build-fuzz/cli/decode_smooth_fuzz

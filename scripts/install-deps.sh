@@ -10,6 +10,10 @@ packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
     # The command line's report tests parse JSON; the farm test runs a one-node Slurm cluster.
     nlohmann-json3-dev slurm-wlm munge python3
+    # The tovrin Python module: built against Debian's own Python, tested with pytest, and
+    # installable offline with pip from the source tree.
+    python3-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools python3-pip
+    python3-venv
     # tovrin-smooth's fault-injection test and fuzz target.
     pngcheck clang libclang-rt-14-dev
 )
