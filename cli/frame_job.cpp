@@ -6,7 +6,9 @@
 #include "platform.h"
 #include "sample_depth.h"
 
+#include <exception>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -28,11 +30,9 @@ class ResultBuffer {
     unsigned char* data_;
 };
 
-} // namespace
-
-FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
-                         const FilterParameters& parameters, unsigned passThreads,
-                         const EncodeSettings& encode) {
+FrameOutcome smoothDecoded(DecodedImage& image, const FrameTask& task,
+                           const FilterParameters& parameters, unsigned passThreads,
+                           const EncodeSettings& encode) {
     FrameOutcome outcome;
     if (!frameFitsHostRecord(image.width(), image.height(), image.depth)) {
         outcome.error = "is too wide for the filter's host record";
@@ -83,13 +83,36 @@ FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
     return outcome;
 }
 
+template <typename Work> FrameOutcome failingAlone(Work work) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        return FrameOutcome{false, "there is not enough memory for this frame", "", 0, 0};
+    } catch (const std::exception& e) {
+        return FrameOutcome{false, std::string("failed: ") + e.what(), "", 0, 0};
+    } catch (...) {
+        return FrameOutcome{false, "failed with an unknown exception", "", 0, 0};
+    }
+}
+
+} // namespace
+
+FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
+                         const FilterParameters& parameters, unsigned passThreads,
+                         const EncodeSettings& encode) {
+    return failingAlone(
+        [&] { return smoothDecoded(image, task, parameters, passThreads, encode); });
+}
+
 FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
-                        unsigned passThreads, const EncodeSettings& encode) {
+                        unsigned passThreads, const EncodeSettings& encode, uint64_t maxPixels) {
     if (!task.error.empty())
         return FrameOutcome{false, task.error, "", 0, 0};
-    DecodedImage image;
-    std::string reason;
-    if (!readImage(task.input, image, reason))
-        return FrameOutcome{false, reason, "", 0, 0};
-    return smoothImage(image, task, parameters, passThreads, encode);
+    return failingAlone([&] {
+        DecodedImage image;
+        std::string reason;
+        if (!readImage(task.input, maxPixels, image, reason))
+            return FrameOutcome{false, reason, "", 0, 0};
+        return smoothDecoded(image, task, parameters, passThreads, encode);
+    });
 }

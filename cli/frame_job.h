@@ -16,12 +16,16 @@ struct FrameOutcome {
     size_t changedPixels = 0;
 };
 
+// Both fail the frame, never the run: whatever a frame's reading, smoothing or writing throws
+// (out of memory, a codec's exception) becomes the outcome's error.
+
 // Smooths an image already in memory and writes what the task asks for.
 // passThreads: threads for the pass over a large frame.
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
                          const FilterParameters& parameters, unsigned passThreads = 1,
                          const EncodeSettings& encode = {});
 
-// Reads the task's input, then as smoothImage.
+// Reads the task's input (refusing images of more than maxPixels pixels), then as smoothImage.
 FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
-                        unsigned passThreads = 1, const EncodeSettings& encode = {});
+                        unsigned passThreads = 1, const EncodeSettings& encode = {},
+                        uint64_t maxPixels = defaultMaxPixels);

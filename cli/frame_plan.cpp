@@ -1,10 +1,13 @@
 // Sequence expansion and output naming.
 #include "frame_plan.h"
 
+#include "image_codec.h"
+#include "output_file.h"
 #include "platform.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -14,7 +17,8 @@ namespace {
 
 struct Frame {
     std::string path;
-    int64_t number = -1; // -1: a plain file, not part of a sequence
+    int64_t number = -1;  // -1: a plain file, not part of a sequence
+    bool missing = false; // asked for by --frames but not on disk
 };
 
 std::string paddedNumber(int64_t frame, int width) {
@@ -24,10 +28,18 @@ std::string paddedNumber(int64_t frame, int width) {
     return digits;
 }
 
-// The files of the pattern's folder that the pattern names, by frame number. A name counts
-// only if it is exactly what frameName would give for its number, so shot.01.png is not frame 1
-// of shot.####.png.
-std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& field) {
+bool inRanges(int64_t number, const std::vector<FrameRange>& ranges) {
+    return std::any_of(ranges.begin(), ranges.end(), [number](const FrameRange& r) {
+        return number >= r.first && number <= r.last;
+    });
+}
+
+// The files of the pattern's folder that the pattern names, by frame number, and within the
+// ranges when there are any. A name counts only if it is exactly what frameName would give for
+// its number, so shot.01.png is not frame 1 of shot.####.png. The cost follows the folder's
+// entries, never the width of the ranges.
+std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& field,
+                                const std::vector<FrameRange>& ranges) {
     const fs::path patternPath = pathFromUtf8(pattern);
     const std::string name = utf8Name(patternPath.filename());
     const size_t nameStart = pattern.size() - name.size();
@@ -50,7 +62,8 @@ std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& fi
             !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         const int64_t number = std::stoll(digits);
-        if (paddedNumber(number, field.width) == digits)
+        if (paddedNumber(number, field.width) == digits &&
+            (ranges.empty() || inRanges(number, ranges)))
             frames.push_back({frameName(pattern, field, number), number});
     }
     std::sort(frames.begin(), frames.end(),
@@ -58,27 +71,73 @@ std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& fi
     return frames;
 }
 
-std::string canonicalKey(const std::string& path) {
+// Adds to found the frames of the ranges that the scan did not find, marked missing, so that
+// each fails by name in its place; beyond a few thousand, one failing task tells how many.
+void addMissingFrames(const std::string& pattern, const FrameField& field,
+                      const std::vector<FrameRange>& ranges, std::vector<Frame>& found,
+                      std::vector<FrameTask>& failures) {
+    constexpr int64_t listedLimit = 4096;
+    int64_t asked = 0;
+    for (const FrameRange& r : ranges)
+        asked += r.last - r.first + 1; // bounded by parseFrameRanges
+    const int64_t missing = asked - int64_t(found.size());
+    if (missing <= 0)
+        return;
+    if (missing > listedLimit) {
+        failures.push_back({pattern, "", "",
+                            std::to_string(missing) + " of the " + std::to_string(asked) +
+                                " frames asked for were not found"});
+        return;
+    }
+    std::set<int64_t> present;
+    for (const Frame& f : found)
+        present.insert(f.number);
+    for (const FrameRange& r : ranges)
+        for (int64_t n = r.first; n <= r.last; ++n)
+            if (present.insert(n).second)
+                found.push_back({frameName(pattern, field, n), n, true});
+    std::sort(found.begin(), found.end(),
+              [](const Frame& a, const Frame& b) { return a.number < b.number; });
+}
+
+// What makes two names the same file: the file's identity when it exists, so that links, '..'
+// and other spellings meet; the resolved absolute path for one that does not exist yet.
+struct FileKey {
+    std::string key;
+    bool exists = false;
+    bool regular = false;
+    bool folder = false;
+};
+
+FileKey fileKey(const std::string& path) {
+    const FileIdentity identity = identifyFile(path);
+    if (identity.exists)
+        return {"file " + identity.id, true, identity.regular, identity.folder};
     std::error_code ec;
     const fs::path absolute = fs::absolute(pathFromUtf8(path), ec);
     if (ec)
-        return path;
+        return {"path " + path};
     const fs::path canonical = fs::weakly_canonical(absolute, ec);
-    return utf8Name(ec ? absolute.lexically_normal() : canonical);
+    return {"path " + utf8Name(ec ? absolute.lexically_normal() : canonical)};
 }
 
-bool samePlace(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    if (fs::equivalent(pathFromUtf8(a), pathFromUtf8(b), ec))
-        return true;
-    return canonicalKey(a) == canonicalKey(b);
+struct Written {
+    const std::string* path;
+    const FrameTask* task;
+    const char* what;
+};
+
+std::string describe(const Written& w) {
+    return std::string(w.what) + " '" + *w.path + "'" +
+           (w.task->input.empty() ? std::string() : " (of '" + w.task->input + "')");
 }
 
 // -o or --compare: one name for a single frame, or a frame field filled per frame.
 bool nameForFrame(const char* option, const std::string& given, const Frame& frame,
                   size_t frameCount, std::string& name, std::string& error) {
     FrameField field;
-    if (findFrameField(given, field)) {
+    // A single file given by name gets the output name as given, '#' and all.
+    if (findFrameField(given, field) && !(frame.number < 0 && frameCount == 1)) {
         if (frame.number < 0) {
             error = std::string(option) + " '" + given + "' has a frame field, but '" + frame.path +
                     "' is not a frame of a sequence";
@@ -157,20 +216,19 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
     bool anySequence = false;
     for (const std::string& input : options.inputs) {
         FrameField field;
-        if (!findFrameField(input, field)) {
+        // Without --frames, a file that exists under the name given is that file, even when its
+        // name holds a '#' or '%'.
+        std::error_code ec;
+        if (!findFrameField(input, field) ||
+            (options.frames.empty() && fs::exists(fs::symlink_status(input, ec)))) {
             frames.push_back({input, -1});
             continue;
         }
         anySequence = true;
-        if (!options.frames.empty()) {
-            for (const FrameRange& range : options.frames)
-                for (int64_t n = range.first; n <= range.last; ++n)
-                    frames.push_back({frameName(input, field, n), n});
-            continue;
-        }
-        std::vector<Frame> found = scanSequence(input, field);
-        if (found.empty())
+        std::vector<Frame> found = scanSequence(input, field, options.frames);
+        if (options.frames.empty() && found.empty())
             failures.push_back({input, "", "", "no frame of this sequence was found"});
+        addMissingFrames(input, field, options.frames, found, failures);
         frames.insert(frames.end(), found.begin(), found.end());
     }
     if (!options.frames.empty() && !anySequence) {
@@ -178,34 +236,73 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
         return false;
     }
 
-    std::set<std::string> written;
     tasks.clear();
+    const size_t frameCount = frames.size() + failures.size();
     for (const Frame& frame : frames) {
-        FrameTask task{frame.path, frame.path, "", ""};
+        FrameTask task{frame.path, frame.path, "", frame.missing ? "no such file" : ""};
         if (!options.output.empty()) {
-            if (!nameForFrame("-o", options.output, frame, frames.size(), task.output, error))
+            if (!nameForFrame("-o", options.output, frame, frameCount, task.output, error))
                 return false;
         } else if (!options.outDir.empty()) {
             task.output =
                 utf8Name(pathFromUtf8(options.outDir) / pathFromUtf8(frame.path).filename());
         }
         if (!options.compare.empty() &&
-            !nameForFrame("--compare", options.compare, frame, frames.size(), task.compare, error))
+            !nameForFrame("--compare", options.compare, frame, frameCount, task.compare, error))
             return false;
-        if (!options.inPlace && samePlace(task.output, frame.path)) {
-            error = "the output for '" + frame.path +
-                    "' is the input itself: use --in-place to replace inputs";
-            return false;
-        }
-        for (const std::string* path : {&task.output, &task.compare}) {
-            if (!path->empty() && !written.insert(canonicalKey(*path)).second) {
-                error = "two results would be written to '" + *path + "'";
-                return false;
-            }
-        }
         tasks.push_back(std::move(task));
     }
+    if (!checkOutputs(tasks, options.inPlace, error))
+        return false;
     tasks.insert(tasks.end(), failures.begin(), failures.end());
+    return true;
+}
+
+bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string& error) {
+    std::map<std::string, const FrameTask*> inputs;
+    for (const FrameTask& task : tasks)
+        if (!task.input.empty())
+            inputs.emplace(fileKey(task.input).key, &task);
+
+    std::map<std::string, Written> outputs;
+    for (const FrameTask& task : tasks) {
+        for (const Written w : {Written{&task.output, &task, "the result"},
+                                Written{&task.compare, &task, "the comparison picture"}}) {
+            if (w.path->empty())
+                continue;
+            if (const char* format = lossyOutputFormat(*w.path)) {
+                error = describe(w) + " is a " + format +
+                        " file, which cannot hold the result without loss (lossy compression, "
+                        "no alpha, or fewer bits): write PNG or TIFF instead";
+                return false;
+            }
+            const FileKey key = fileKey(*w.path);
+            if (key.exists && !key.regular && !key.folder) {
+                error = describe(w) + " is not a regular file: results are only written to files";
+                return false;
+            }
+            const auto [earlier, added] = outputs.emplace(key.key, w);
+            if (!added) {
+                error =
+                    "two results would be written to the same file: " + describe(earlier->second) +
+                    " and " + describe(w);
+                return false;
+            }
+            const auto input = inputs.find(key.key);
+            if (input != inputs.end()) {
+                if (input->second == &task && w.path == &task.output && inPlace)
+                    ; // --in-place: the frame's own input is meant
+                else if (input->second == &task && w.path == &task.output)
+                    error = "the output for '" + task.input +
+                            "' is the input itself: use --in-place to replace inputs";
+                else
+                    error = describe(w) + " is the input '" + input->second->input +
+                            "': inputs are never overwritten";
+                if (!error.empty())
+                    return false;
+            }
+        }
+    }
     return true;
 }
 

@@ -33,6 +33,13 @@ struct FrameTask {
 // options do not fit together; a pattern that matches no frame on disk becomes a failing task.
 bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::string& error);
 
+// Refuses (false, with both names in error) any output or comparison picture that is one of the
+// tasks' inputs, whatever its spelling (links, '..'), except a frame's own input under
+// --in-place; any two outputs that are one file; an existing output that is not a regular file
+// or folder; and an output in a format that cannot hold a result without loss. Tasks with an
+// empty input have none.
+bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string& error);
+
 // Whether every file the task writes already exists, so that a resumed run may leave the frame
 // alone: outputs appear only whole, so one that exists is a finished frame.
 bool frameAlreadyDone(const FrameTask& task);

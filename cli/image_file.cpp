@@ -2,25 +2,66 @@
 #include "image_file.h"
 
 #include "output_file.h"
-#include "platform.h"
 
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
+#include <cstring>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
+// A FIFO or a device would block the run or never end; a folder is no image.
 bool isReadableFile(const std::string& path, std::string& error) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(pathFromUtf8(path), ec);
-    if (!std::filesystem::exists(status)) {
+#ifdef _WIN32
+    // stat would take the name in the ANSI code page; identifyFile asks the wide API.
+    const FileIdentity file = identifyFile(path);
+    if (!file.exists) {
         error = "no such file";
         return false;
     }
-    if (std::filesystem::is_directory(status)) {
+    if (file.folder) {
         error = "is a folder, not an image";
         return false;
     }
+    if (!file.regular) {
+        error = "is not a regular file (a device or pipe): only image files are read";
+        return false;
+    }
     return true;
+#else
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) {
+        error = errno == ENOENT ? std::string("no such file") : std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        error = "is a folder, not an image";
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = "is not a regular file (a FIFO, device or socket): only image files are read";
+        return false;
+    }
+    return true;
+#endif
+}
+
+template <typename Sample>
+void changeAssociation(void* samples, const StoredImage& stored, bool toStraight) {
+    auto* s = static_cast<Sample*>(samples);
+    const size_t pixels = size_t(stored.width) * size_t(stored.height);
+    if (toStraight)
+        unpremultiply(s, pixels, stored.channels, stored.alphaChannel);
+    else
+        premultiply(s, pixels, stored.channels, stored.alphaChannel);
+}
+
+void changeAssociation(void* samples, const StoredImage& stored, bool toStraight) {
+    if (stored.bits == 8)
+        changeAssociation<uint8_t>(samples, stored, toStraight);
+    else
+        changeAssociation<uint16_t>(samples, stored, toStraight);
 }
 
 bool writeStored(const std::string& path, const StoredImage& stored, const void* samples,
@@ -28,9 +69,17 @@ bool writeStored(const std::string& path, const StoredImage& stored, const void*
     const ImageCodec* codec = codecForWriting(path, error);
     if (codec == nullptr)
         return false;
+    // The file's association is kept: the straight result goes back premultiplied.
+    SampleBytes premultiplied;
+    if (stored.premultiplied && stored.alphaChannel >= 0) {
+        const auto* bytes = static_cast<const unsigned char*>(samples);
+        premultiplied.assign(bytes, bytes + stored.sampleBytes());
+        changeAssociation(premultiplied.data(), stored, false);
+        samples = premultiplied.data();
+    }
     return writeFileAtomically(
         path,
-        [&](const std::string& temporary, std::string& reason) {
+        [&](TemporaryFile& temporary, std::string& reason) {
             return codec->write(temporary, path, stored, samples, settings, reason);
         },
         error);
@@ -65,7 +114,8 @@ bool writeConverted(const std::string& path, const DecodedImage& image, const Sa
                     const EncodeSettings& settings, std::string& note, std::string& error) {
     const size_t pixels = image.pixelCount();
     const WriteLayout written = chooseWriteLayout(image.layout, result, pixels);
-    std::vector<Sample> samples(pixels * size_t(written.channels()));
+    std::vector<Sample, UninitialisedAllocator<Sample>> samples(pixels *
+                                                                size_t(written.channels()));
     hostToFile(result, reinterpret_cast<const Sample*>(image.fileSamples.data()), image.layout,
                written, pixels, samples.data());
 
@@ -73,6 +123,7 @@ bool writeConverted(const std::string& path, const DecodedImage& image, const Sa
     stored.channels = written.channels();
     stored.channelNames = writtenChannelNames(image, written);
     stored.alphaChannel = written.alpha ? (written.gray ? 1 : 3) : -1;
+    stored.premultiplied = image.stored.premultiplied && written.alpha;
     if (image.layout.gray && !written.gray)
         note = "the result is no longer gray: written as RGB to keep every colour";
     else if (image.layout.alpha < 0 && written.alpha)
@@ -88,23 +139,26 @@ template <typename Sample> void convertToHost(DecodedImage& image) {
 
 } // namespace
 
-DecodedImage imageFromRgba8(int32_t width, int32_t height, std::vector<unsigned char> rgba) {
+DecodedImage imageFromRgba8(int32_t width, int32_t height, const std::vector<unsigned char>& rgba) {
     DecodedImage image;
     image.stored.width = width;
     image.stored.height = height;
     image.stored.channels = 4;
     image.stored.alphaChannel = 3;
     image.layout = readLayout(4, 3);
-    image.host = std::move(rgba);
+    image.host.assign(rgba.begin(), rgba.end());
     return image;
 }
 
-bool readImage(const std::string& path, DecodedImage& image, std::string& error) {
+bool readImage(const std::string& path, uint64_t maxPixels, DecodedImage& image,
+               std::string& error) {
     if (!isReadableFile(path, error))
         return false;
     const ImageCodec* codec = codecForReading(path, error);
-    if (codec == nullptr || !codec->read(path, image.stored, image.fileSamples, error))
+    if (codec == nullptr || !codec->read(path, maxPixels, image.stored, image.fileSamples, error))
         return false;
+    if (image.stored.premultiplied && image.stored.alphaChannel >= 0)
+        changeAssociation(image.fileSamples.data(), image.stored, true);
     image.depth = image.stored.bits;
     image.layout = readLayout(image.stored.channels, image.stored.alphaChannel);
     if (image.depth == 8 && isHostLayout(image.layout))

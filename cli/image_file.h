@@ -16,8 +16,8 @@ struct DecodedImage {
     int32_t depth = 8; // 8 or 16 bits per sample
     // The samples as stored, kept to write back what the filter left alone; empty when the file
     // already has the host's layout at 8 bits, where the host pixels are those samples.
-    std::vector<unsigned char> fileSamples;
-    std::vector<unsigned char> host; // RGBA in host units, rows tightly packed
+    SampleBytes fileSamples;
+    SampleBytes host; // RGBA in host units, rows tightly packed
 
     int32_t width() const { return stored.width; }
     int32_t height() const { return stored.height; }
@@ -26,11 +26,13 @@ struct DecodedImage {
 };
 
 // An 8-bit RGBA image held in memory, as if read from a file.
-DecodedImage imageFromRgba8(int32_t width, int32_t height, std::vector<unsigned char> rgba);
+DecodedImage imageFromRgba8(int32_t width, int32_t height, const std::vector<unsigned char>& rgba);
 
 // Reads the image at path. 8- and 16-bit unsigned integer samples are accepted; anything else,
-// and files of several images, are refused with a reason in error.
-bool readImage(const std::string& path, DecodedImage& image, std::string& error);
+// files of several images, files that are not regular files, and images of more than maxPixels
+// pixels are refused with a reason in error. Premultiplied colour is made straight.
+bool readImage(const std::string& path, uint64_t maxPixels, DecodedImage& image,
+               std::string& error);
 
 // Writes result (host RGBA of the image's size and depth) to path in the image's format and
 // channels, atomically. note tells of a change of channels the result forced, else stays empty.

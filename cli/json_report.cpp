@@ -202,17 +202,9 @@ bool writeReport(const std::string& path, const std::string& json, std::string& 
     }
     return writeFileAtomically(
         path,
-        [&json](const std::string& temporary, std::string& reason) {
-            std::FILE* file = openFile(temporary, "wb");
-            if (file == nullptr) {
-                reason = std::string("cannot open for writing: ") + std::strerror(errno);
-                return false;
-            }
-            const bool written = writeAll(file, json);
-            const int savedErrno = errno;
-            if (std::fclose(file) != 0 || !written) {
-                reason =
-                    std::string("cannot write: ") + std::strerror(written ? errno : savedErrno);
+        [&json](TemporaryFile& temporary, std::string& reason) {
+            if (!writeAll(temporary.stream, json)) {
+                reason = std::string("cannot write: ") + std::strerror(errno);
                 return false;
             }
             return true;

@@ -82,19 +82,21 @@ int runSample(const Options& options) {
         return usageError("--in-place and --frames need inputs");
     if (options.skipExisting)
         return usageError("--skip-existing needs inputs");
-    if (!makeOutputFolder(options.outDir))
-        return exitFrameFailed;
-    FrameTask task;
-    task.input = "(sample cel)";
+    FrameTask task; // no input file yet: nothing for the outputs to clash with but each other
     task.output =
         options.output.empty() ? inFolder(options.outDir, "tovrin-sample.png") : options.output;
     task.compare = options.compare.empty() ? inFolder(options.outDir, "tovrin-sample-compare.png")
                                            : options.compare;
+    std::string error;
+    if (!checkOutputs({task}, false, error))
+        return usageError(error);
+    task.input = "(sample cel)";
 
     const std::vector<FrameTask> tasks{task};
-    std::string error;
     if (!options.report.empty() && !checkReportPath(options.report, tasks, error))
         return usageError(error);
+    if (!makeOutputFolder(options.outDir))
+        return exitFrameFailed;
 
     const auto start = std::chrono::steady_clock::now();
     SampleCel cel = drawSampleCel();
@@ -164,8 +166,8 @@ int runFrames(const Options& options) {
         [&](size_t k) {
             const size_t i = toSmooth[k];
             const auto frameStart = std::chrono::steady_clock::now();
-            const FrameOutcome outcome =
-                smoothFile(tasks[i], options.filter, passThreads, options.encode);
+            const FrameOutcome outcome = smoothFile(tasks[i], options.filter, passThreads,
+                                                    options.encode, options.maxPixels);
             records[i] = recordOf(outcome, secondsSince(frameStart));
             reportFrame(report, tasks[i], outcome);
         },
@@ -180,6 +182,7 @@ int runFrames(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ignoreBrokenPipes();
     const std::vector<std::string> arguments = utf8Arguments(argc, argv);
     std::vector<const char*> argumentPointers;
     for (const std::string& argument : arguments)

@@ -64,6 +64,7 @@ constexpr ValueOption valueOptions[] = {
     {"--compare", nullptr},
     {"--jobs", "-j"},
     {"--threads", nullptr},
+    {"--max-pixels", nullptr},
     {"--report", nullptr},
     {"--png-compression", nullptr},
 };
@@ -114,6 +115,13 @@ bool applyValue(const std::string& name, const std::string& value, Options& opti
             return false;
         }
         options.threads = unsigned(number);
+    } else if (name == "--max-pixels") {
+        if (!parseBounded(value, 1, int64_t(maxMaxPixels), number)) {
+            error = "--max-pixels takes a whole number from 1 to " + std::to_string(maxMaxPixels) +
+                    " (default " + std::to_string(defaultMaxPixels) + "), not '" + value + "'";
+            return false;
+        }
+        options.maxPixels = uint64_t(number);
     } else if (name == "--png-compression") {
         if (!parseBounded(value, 0, 9, number)) {
             error = "--png-compression takes a whole number from 0 to 9 (default " +
@@ -178,8 +186,10 @@ bool parseKeyColour(const std::string& text, FilterParameters& filter, std::stri
 
 bool parseFrameRanges(const std::string& text, std::vector<FrameRange>& ranges,
                       std::string& error) {
-    // Far beyond any shot, small enough that a typo cannot make millions of tasks.
+    // Far beyond any shot, small enough that a typo cannot make millions of tasks; and frame
+    // numbers of at most 18 digits, which is what a sequence scan reads back.
     constexpr int64_t maxFrames = 10'000'000;
+    constexpr int64_t maxFrameNumber = 999'999'999'999'999'999;
     std::vector<FrameRange> parsed;
     int64_t total = 0;
     for (const std::string& part : split(text, ',')) {
@@ -193,12 +203,18 @@ bool parseFrameRanges(const std::string& text, std::vector<FrameRange>& ranges,
             error = "has a part that is not a frame number or range: '" + part + "'";
             return false;
         }
+        if (range.last > maxFrameNumber) {
+            error = "has a frame number above the largest, " + std::to_string(maxFrameNumber) +
+                    ": '" + part + "'";
+            return false;
+        }
         if (range.last < range.first) {
             error = "has a range that ends before it starts: '" + part + "'";
             return false;
         }
+        // Both terms are at most maxFrameNumber + 1 here: no overflow.
         total += range.last - range.first + 1;
-        if (range.last > std::numeric_limits<int64_t>::max() / 2 || total > maxFrames) {
+        if (total > maxFrames) {
             error = "asks for more than " + std::to_string(maxFrames) + " frames";
             return false;
         }
@@ -248,6 +264,11 @@ ParseResult parseOptions(int argc, const char* const* argv, Options& options, st
         if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
             name = argument.substr(0, equals);
             value = argument.substr(equals + 1);
+            hasValue = true;
+        } else if (argument.rfind("--", 0) != 0 && argument.size() > 2) {
+            // -j2, -j=2, -oout.png: a short option with its value attached.
+            name = argument.substr(0, 2);
+            value = argument.substr(argument[2] == '=' ? 3 : 2);
             hasValue = true;
         }
         const ValueOption* option = findValueOption(name);
@@ -306,7 +327,10 @@ DESCRIPTION
     unless the colour key made pixels transparent, gray stays gray, extra
     channels are kept as they were. Indexed-colour PNGs and PNGs of fewer than
     8 bits come back as 8-bit RGB(A) or gray. Colour profiles, resolution and
-    text of the input are kept.
+    text of the input are kept. A TIFF with associated (premultiplied) alpha is
+    smoothed in straight colour and written back premultiplied. CMYK, L*a*b*
+    and LogLuv images, animated PNGs, files of several images (pages, layers,
+    MIP levels) and inputs that are not regular files are refused.
 
     With no INPUT, the bundled sample cel is smoothed and the result and its
     comparison picture are written into the current folder.
@@ -347,6 +371,12 @@ OPTIONS
         Smooth each frame of two megapixels (2,000,000 pixels) or more on N
         threads (1..1024; default: the processor cores left to each job, at
         least one). The output does not depend on N.
+
+    --max-pixels N
+        Refuse, as a failed frame, any input of more than N pixels (width times
+        height), before its pixels are read (1..1099511627776; default
+        268435456, 16384 x 16384: a 16K frame passes). A frame needs about 24
+        bytes of memory per pixel at 16 bits, 12 at 8 bits.
 
     --compare FILE
         Also write a before/after picture: input and result side by side, and
@@ -389,18 +419,28 @@ OPTIONS
 SEQUENCES
     A run of '#' in a file name (shot.####.png) or a printf field
     (shot.%04d.png) stands for the frame number, padded with zeros to the
-    field's width. Outputs keep the input's name.
+    field's width. Outputs keep the input's name. Without --frames, a file that
+    exists under the name given is taken as it is, even when its name holds '#'
+    or '%'.
 
 OUTPUT FILES
     Every output is written to a temporary file in its folder and renamed into
     place when complete, so a frame is never half written and a failed frame
-    never destroys an earlier good file.
+    never destroys an earlier good file. The file is flushed to disk before the
+    rename and the folder after it; a replaced file keeps its permissions and,
+    where allowed, its owner.
+
+    Before anything is processed, every output is checked against every input
+    (as the same file, through links and other spellings) and every other
+    output, and formats that would lose the result (JPEG, WebP, GIF, HEIF,
+    AVIF, HDR) are refused: exit status 2.
 
 EXIT STATUS
     0   every frame was smoothed
     1   at least one frame failed (missing, unreadable, corrupt, unsupported or
         not writable); the others were still smoothed
-    2   a wrong option or value; nothing was processed
+    2   a wrong option or value, an output that would overwrite an input or
+        another output, or a lossy output format; nothing was processed
     130 interrupted by SIGINT or SIGTERM: the frames in flight were finished,
         the others not started; a second signal ends the process at once
 

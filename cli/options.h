@@ -13,6 +13,10 @@ struct FrameRange {
     int64_t last = 0;
 };
 
+// The default pixel limit of an input: a 16K frame (15360 x 8640) passes, with room to spare.
+constexpr uint64_t defaultMaxPixels = uint64_t(16384) * 16384;
+constexpr uint64_t maxMaxPixels = uint64_t(1) << 40;
+
 struct Options {
     FilterParameters filter;         // the dialog's options, same bounds and defaults
     std::vector<std::string> inputs; // files and sequence patterns; none: the sample cel
@@ -20,10 +24,11 @@ struct Options {
     std::string output;              // -o FILE
     std::string outDir;              // --out-dir DIR
     bool inPlace = false;
-    std::string compare;   // --compare FILE
-    unsigned jobs = 0;     // 0: one per core
-    unsigned threads = 0;  // threads per large frame; 0: the cores left to each job
-    bool progress = false; // draw progress also when stderr is not a terminal
+    std::string compare;                   // --compare FILE
+    uint64_t maxPixels = defaultMaxPixels; // --max-pixels: larger inputs fail their frame
+    unsigned jobs = 0;                     // 0: one per core
+    unsigned threads = 0;                  // threads per large frame; 0: the cores left to each job
+    bool progress = false;                 // draw progress also when stderr is not a terminal
     bool quiet = false;
 
     // Farm tasks: resuming a chunk, a report for the task's wrapper, storage.

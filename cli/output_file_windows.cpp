@@ -1,14 +1,22 @@
-// Temporary files beside the target, moved into place with MoveFileExW.
+// Temporary files beside the target, flushed to disk and moved into place with MoveFileExW.
 #include "output_file.h"
 
 #include "platform.h"
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <atomic>
+#include <cstdio>
+#include <random>
 #include <string>
 
 namespace {
+
+constexpr char temporaryPrefix[] = ".tovrin-";
+constexpr char temporarySuffix[] = ".tmp";
 
 std::string describe(DWORD code) {
     wchar_t* text = nullptr;
@@ -24,74 +32,129 @@ std::string describe(DWORD code) {
     return message;
 }
 
-std::string folderOf(const std::filesystem::path& target) {
-    const std::filesystem::path parent = target.parent_path();
-    return parent.empty() ? std::string(".") : utf8Name(parent);
+// The same names as on POSIX: hidden from sequence scans, of fixed length, apart between jobs
+// (counter), runs (process id) and machines sharing a folder (random part); CREATE_NEW settles
+// whatever collision remains.
+std::string temporaryName() {
+    static const uint32_t processSalt = std::random_device{}();
+    static std::atomic<uint32_t> counter{0};
+    char name[64];
+    std::snprintf(name, sizeof name, "%s%08lx%08x%08x%s", temporaryPrefix,
+                  static_cast<unsigned long>(GetCurrentProcessId()), unsigned(processSalt),
+                  unsigned(counter.fetch_add(1)), temporarySuffix);
+    return name;
 }
 
-// A name starting with a dot in the target's folder, so that the move never crosses volumes and
-// a sequence scan of that folder never picks the temporary up. CREATE_NEW makes it ours alone;
-// the counter and process id make collisions between jobs and concurrent runs rare.
-bool createTemporary(const std::filesystem::path& target, std::filesystem::path& temporary,
-                     std::string& error) {
-    static std::atomic<unsigned> counter{0};
+HANDLE createTemporary(const std::string& folder, std::string& temporary, std::string& error) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring name = L".";
-        name += target.filename().native();
-        name += L".tovrin-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(counter++);
-        temporary = target.parent_path() / name;
-        const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            return true;
-        }
+        temporary = utf8Name(pathFromUtf8(folder) / temporaryName());
+        const HANDLE file =
+            CreateFileW(pathFromUtf8(temporary).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
         const DWORD code = GetLastError();
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-            error = "cannot create a file in '" + folderOf(target) + "': " + describe(code);
-            return false;
+            error = "cannot create a file in '" + folder + "': " + describe(code);
+            return INVALID_HANDLE_VALUE;
         }
     }
-    error = "cannot find a free temporary name in '" + folderOf(target) + "'";
-    return false;
+    error = "cannot find a free temporary name in '" + folder + "'";
+    return INVALID_HANDLE_VALUE;
 }
 
-// The codec closed the file, which leaves its bytes in the system's cache; they reach the disk
-// before the move does, so that a crash cannot leave the target name on an empty file.
-bool flushToDisk(const std::filesystem::path& file) {
-    const HANDLE handle =
-        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+// The bytes reach the disk before the move makes them the target's, so that a crash cannot
+// leave the target's name on an empty file.
+bool flushToDisk(std::FILE* stream, std::string& error) {
+    if (std::fflush(stream) != 0 || std::ferror(stream)) {
+        error = "cannot write: " + describe(GetLastError());
         return false;
-    const bool flushed = FlushFileBuffers(handle) != 0;
-    CloseHandle(handle);
-    return flushed;
+    }
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (!FlushFileBuffers(handle)) {
+        error = "cannot write: " + describe(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void removeTemporary(const std::string& temporary) {
+    DeleteFileW(pathFromUtf8(temporary).c_str());
 }
 
 } // namespace
 
-bool writeFileAtomically(const std::string& target,
-                         const std::function<bool(const std::string&, std::string&)>& write,
-                         std::string& error) {
-    const std::filesystem::path targetPath = pathFromUtf8(target);
-    std::filesystem::path temporary;
-    if (!createTemporary(targetPath, temporary, error))
+std::string outputFolderOf(const std::string& target) {
+    const std::filesystem::path parent = pathFromUtf8(target).parent_path();
+    return parent.empty() ? std::string(".") : utf8Name(parent);
+}
+
+bool isTemporaryName(const std::string& name) {
+    const size_t prefix = sizeof temporaryPrefix - 1, suffix = sizeof temporarySuffix - 1;
+    return name.size() > prefix + suffix && name.compare(0, prefix, temporaryPrefix) == 0 &&
+           name.compare(name.size() - suffix, suffix, temporarySuffix) == 0;
+}
+
+// The volume's serial number and the file's index name one file whatever the spelling (case,
+// short names, links, '..').
+FileIdentity identifyFile(const std::string& path) {
+    const HANDLE handle = CreateFileW(pathFromUtf8(path).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return {};
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    const DWORD type = GetFileType(handle);
+    CloseHandle(handle);
+    if (!known)
+        return {true, false, false, "path " + path};
+    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const unsigned long long index =
+        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return {true, !folder && type == FILE_TYPE_DISK, folder,
+            std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index)};
+}
+
+bool writeFileAtomically(const std::string& target, const FileWriter& write, std::string& error) {
+    const std::string folder = outputFolderOf(target);
+    TemporaryFile file;
+    const HANDLE handle = createTemporary(folder, file.path, error);
+    if (handle == INVALID_HANDLE_VALUE)
         return false;
-    if (!write(utf8Name(temporary), error)) {
-        DeleteFileW(temporary.c_str());
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    file.stream = fd < 0 ? nullptr : _fdopen(fd, "wb");
+    if (file.stream == nullptr) {
+        error = "cannot write: cannot open the temporary as a stream";
+        if (fd >= 0)
+            _close(fd);
+        else
+            CloseHandle(handle);
+        removeTemporary(file.path);
         return false;
     }
-    if (!flushToDisk(temporary)) {
-        error = "cannot write '" + utf8Name(temporary) + "': " + describe(GetLastError());
-        DeleteFileW(temporary.c_str());
+
+    bool ok = false;
+    try {
+        ok = write(file, error) && flushToDisk(file.stream, error);
+    } catch (...) {
+        std::fclose(file.stream);
+        removeTemporary(file.path);
+        throw;
+    }
+    if (std::fclose(file.stream) != 0 && ok) {
+        error = "cannot write: " + describe(GetLastError());
+        ok = false;
+    }
+    if (!ok) {
+        removeTemporary(file.path);
         return false;
     }
-    if (!MoveFileExW(temporary.c_str(), targetPath.c_str(),
+    if (!MoveFileExW(pathFromUtf8(file.path).c_str(), pathFromUtf8(target).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error =
             "cannot move the new file into place as '" + target + "': " + describe(GetLastError());
-        DeleteFileW(temporary.c_str());
+        removeTemporary(file.path);
         return false;
     }
     return true;

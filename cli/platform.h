@@ -28,6 +28,11 @@ int terminalColumns(std::FILE* stream); // 80 when unknown
 // The first Ctrl-C (or termination request) sets stop; the second ends the process as usual.
 void stopOnInterrupt(std::atomic<bool>& stop);
 
+// A reader that goes away (tovrin-smooth ... 2>&1 | head) must not end the run between the
+// writing of a temporary and its rename: writes to the closed pipe fail with an error instead,
+// and the frames are still done. (Windows has no such signal: there they fail already.)
+void ignoreBrokenPipes();
+
 // Memory for a frame-sized result, its pages populated in one call where the system allows it;
 // null when there is not enough. Contents undefined.
 void* allocateFrameMemory(size_t bytes);

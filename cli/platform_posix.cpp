@@ -61,6 +61,13 @@ void stopOnInterrupt(std::atomic<bool>& stop) {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+void ignoreBrokenPipes() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
 // The pass's first touch of thousands of fresh pages one fault at a time costs a noticeable
 // share of a whole run; MAP_POPULATE maps them all in one call.
 void* allocateFrameMemory(size_t bytes) {

@@ -110,6 +110,8 @@ void stopOnInterrupt(std::atomic<bool>& stop) {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
+void ignoreBrokenPipes() {}
+
 void* allocateFrameMemory(size_t bytes) {
     return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }

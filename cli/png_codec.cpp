@@ -47,7 +47,16 @@ struct Session {
     png_infop endInfo = nullptr;
     FILE* file = nullptr;
     char message[200] = "";
+    bool animated = false; // an acTL chunk: the PNG is an animation
 };
+
+// libpng does not know APNG's chunks; an animation read as a still would lose every frame but
+// the first, so acTL marks the file for refusal. Other unknown chunks are left to libpng.
+int onUnknownChunk(png_structp png, png_unknown_chunkp chunk) {
+    if (std::memcmp(chunk->name, "acTL", 4) == 0)
+        static_cast<Session*>(png_get_user_chunk_ptr(png))->animated = true;
+    return 0;
+}
 
 [[noreturn]] void onError(png_structp png, png_const_charp message) {
     Session* session = static_cast<Session*>(png_get_error_ptr(png));
@@ -76,6 +85,7 @@ bool readHeader(Session& s) {
     if (setjmp(png_jmpbuf(s.png)))
         return false;
     png_init_io(s.png, s.file);
+    png_set_read_user_chunk_fn(s.png, &s, onUnknownChunk);
 #ifdef PNG_IGNORE_ADLER32
     // Every chunk's CRC already checks the compressed bytes; zlib's second checksum over the
     // same data costs a tenth of the decode and catches nothing more.
@@ -143,7 +153,7 @@ std::shared_ptr<PngMetadata> collectMetadata(const Session& s) {
     return metadata;
 }
 
-bool readPng(const std::string& path, StoredImage& image, std::vector<unsigned char>& samples,
+bool readPng(const std::string& path, uint64_t maxPixels, StoredImage& image, SampleBytes& samples,
              std::string& error) {
     Session s;
     s.file = openFile(path, "rb");
@@ -155,7 +165,14 @@ bool readPng(const std::string& path, StoredImage& image, std::vector<unsigned c
     s.info = s.png ? png_create_info_struct(s.png) : nullptr;
     s.endInfo = s.png ? png_create_info_struct(s.png) : nullptr;
     bool ok = s.endInfo != nullptr && readHeader(s);
+    std::string refusal;
     if (ok) {
+        refusal = sizeRefusal(png_get_image_width(s.png, s.info),
+                              png_get_image_height(s.png, s.info), maxPixels);
+        if (refusal.empty() && s.animated)
+            refusal = "is an animated PNG: only single images are supported";
+    }
+    if (ok && refusal.empty()) {
         image = StoredImage{};
         image.width = int32_t(png_get_image_width(s.png, s.info));
         image.height = int32_t(png_get_image_height(s.png, s.info));
@@ -170,11 +187,13 @@ bool readPng(const std::string& path, StoredImage& image, std::vector<unsigned c
         if (ok)
             image.metadata = collectMetadata(s);
     }
-    if (!ok)
+    if (!refusal.empty())
+        error = refusal;
+    else if (!ok)
         error = std::string("corrupt PNG: ") + (s.message[0] ? s.message : "out of memory");
     png_destroy_read_struct(&s.png, &s.info, &s.endInfo);
     std::fclose(s.file);
-    return ok;
+    return ok && refusal.empty();
 }
 
 struct WriteJob {
@@ -234,7 +253,9 @@ bool writeRows(Session& s, const WriteJob& job) {
     if (job.image->bits == 16 && littleEndian())
         png_set_swap(s.png);
     png_write_image(s.png, job.rows);
-    png_write_end(s.png, s.info);
+    // Everything was written with the header; handing the info over again would make libpng
+    // write the eXIf chunk a second time, which makes the file invalid.
+    png_write_end(s.png, nullptr);
     return true;
 }
 
@@ -254,7 +275,7 @@ int colourTypeFor(const StoredImage& image) {
     }
 }
 
-bool writePng(const std::string& file, const std::string&, const StoredImage& image,
+bool writePng(TemporaryFile& file, const std::string&, const StoredImage& image,
               const void* samples, const EncodeSettings& settings, std::string& error) {
     WriteJob job{&image,
                  nullptr,
@@ -291,22 +312,13 @@ bool writePng(const std::string& file, const std::string&, const StoredImage& im
     job.rows = rows.data();
 
     Session s;
-    s.file = openFile(file, "wb");
-    if (s.file == nullptr) {
-        error = std::string("cannot open for writing: ") + std::strerror(errno);
-        return false;
-    }
+    s.file = file.stream;
     s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &s, onError, onWarning);
     s.info = s.png ? png_create_info_struct(s.png) : nullptr;
     bool ok = s.info != nullptr && writeRows(s, job);
     if (!ok)
         error = std::string("cannot encode PNG: ") + (s.message[0] ? s.message : "out of memory");
     png_destroy_write_struct(&s.png, &s.info);
-    // A full disk often shows only when the buffered rest is flushed.
-    if (std::fclose(s.file) != 0 && ok) {
-        error = std::string("cannot write: ") + std::strerror(errno);
-        ok = false;
-    }
     return ok;
 }
 

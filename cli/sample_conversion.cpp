@@ -123,6 +123,35 @@ size_t countChangedPixels(const Sample* a, const Sample* b, size_t pixels) {
     return changed;
 }
 
+template <typename Sample>
+void unpremultiply(Sample* samples, size_t pixels, int channels, int alpha) {
+    const uint32_t full = Units<Sample>::fileFull;
+    for (size_t p = 0; p < pixels; ++p) {
+        Sample* pixel = samples + p * size_t(channels);
+        const uint32_t a = pixel[alpha];
+        for (int c = 0; c < channels; ++c)
+            if (c != alpha)
+                pixel[c] =
+                    a == 0 ? 0 : Sample(std::min<uint32_t>(full, (pixel[c] * full + a / 2) / a));
+    }
+}
+
+template <typename Sample>
+void premultiply(Sample* samples, size_t pixels, int channels, int alpha) {
+    const uint32_t full = Units<Sample>::fileFull;
+    for (size_t p = 0; p < pixels; ++p) {
+        Sample* pixel = samples + p * size_t(channels);
+        const uint32_t a = pixel[alpha];
+        for (int c = 0; c < channels; ++c)
+            if (c != alpha)
+                pixel[c] = Sample((pixel[c] * a + full / 2) / full);
+    }
+}
+
+template void unpremultiply(uint8_t*, size_t, int, int);
+template void unpremultiply(uint16_t*, size_t, int, int);
+template void premultiply(uint8_t*, size_t, int, int);
+template void premultiply(uint16_t*, size_t, int, int);
 template void fileToHost(const uint8_t*, const ChannelLayout&, size_t, uint8_t*);
 template void fileToHost(const uint16_t*, const ChannelLayout&, size_t, uint16_t*);
 template WriteLayout chooseWriteLayout(const ChannelLayout&, const uint8_t*, size_t);

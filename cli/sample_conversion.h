@@ -53,3 +53,11 @@ void hostToFile(const Sample* result, const Sample* file, const ChannelLayout& l
 // Pixels whose four samples differ between the two host buffers.
 template <typename Sample>
 size_t countChangedPixels(const Sample* a, const Sample* b, size_t pixels);
+
+// Associated (premultiplied) alpha to straight and back, in place, on interleaved file samples:
+// every channel but alpha. Where alpha is 0 colour stays 0. Straightening then premultiplying
+// gives back every stored value that does not exceed its alpha, so untouched pixels are kept.
+template <typename Sample>
+void unpremultiply(Sample* samples, size_t pixels, int channels, int alpha);
+template <typename Sample>
+void premultiply(Sample* samples, size_t pixels, int channels, int alpha);

@@ -8,3 +8,8 @@ if(TOVRIN_SANITIZE)
                         -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
 endif()
+
+# The fuzz target's coverage: every library it links is instrumented for libFuzzer (clang only).
+if(TOVRIN_BUILD_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -18,6 +18,8 @@ packages=(
     # installable offline with pip from the source tree.
     python3-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools python3-pip
     python3-venv
+    # tovrin-smooth's fault-injection test and fuzz target.
+    pngcheck clang libclang-rt-14-dev
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: native unit, reference, command-line, library and Python tests; the engine and the C
-# interface under AddressSanitizer and UndefinedBehaviorSanitizer; the engine and the plug-in
-# built with mingw-w64 and run under wine.
+# interface under AddressSanitizer and UndefinedBehaviorSanitizer; tovrin-smooth's file path
+# fuzzed for a minute under both; the engine and the plug-in built with mingw-w64 and run under
+# wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,9 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRIN
     -DTOVRIN_BUILD_CLI=OFF
 cmake --build build-sanitize -j "$jobs"
 ctest --test-dir build-sanitize --output-on-failure -L 'engine|library' -j "$jobs"
+
+echo "== tovrin-smooth's decode-and-smooth path under libFuzzer, ASan and UBSan (60 s)"
+bash scripts/fuzz.sh 60
 
 echo "== Windows build under wine"
 export WINEPREFIX="${WINEPREFIX:-$PWD/build-mingw/wineprefix}" WINEDEBUG=-all

@@ -399,9 +399,10 @@ TEST(Documentation, HelpVersionAndManPageAgree) {
     const std::string man = readBytes(manPagePath());
     EXPECT_TRUE(mentions(man, ".TH TOVRIN-SMOOTH 1")) << "not a man page";
     EXPECT_TRUE(mentions(man, "\"tovrin-smooth 1.01\"")) << "the man page's version is stale";
-    for (const char* option : {"--smooth-range", "--key", "--output", "--out-dir", "--in-place",
-                               "--frames", "--jobs", "--compare", "--progress", "--quiet", "--help",
-                               "--version", "--skip-existing", "--report", "--png-compression"}) {
+    for (const char* option :
+         {"--smooth-range", "--key", "--output", "--out-dir", "--in-place", "--frames", "--jobs",
+          "--compare", "--progress", "--quiet", "--help", "--version", "--skip-existing",
+          "--report", "--png-compression", "--max-pixels"}) {
         EXPECT_TRUE(mentions(help.out, option)) << option << " missing from --help";
         // The man page escapes its hyphens.
         std::string escaped;

@@ -41,6 +41,35 @@ TEST(ParseOptions, AcceptedValuesReachTheFilterParameters) {
     }
 }
 
+TEST(ParseOptions, ShortOptionsTakeTheirValueAttachedOrNext) {
+    struct Case {
+        std::vector<std::string> arguments;
+        unsigned jobs;
+        std::string output;
+        uint64_t maxPixels;
+    };
+    const std::vector<Case> cases = {
+        {{"-j2"}, 2, "", defaultMaxPixels},
+        {{"-j=3"}, 3, "", defaultMaxPixels},
+        {{"-j", "4", "-oout.png"}, 4, "out.png", defaultMaxPixels},
+        {{"-o=a.png", "--max-pixels", "1000"}, 0, "a.png", 1000},
+        {{"--max-pixels=1099511627776"}, 0, "", uint64_t(1) << 40},
+    };
+    for (const Case& c : cases) {
+        Options options;
+        std::string error;
+        ASSERT_EQ(parse(c.arguments, options, error), ParseResult::Run) << error;
+        EXPECT_EQ(options.jobs, c.jobs) << c.arguments[0];
+        EXPECT_EQ(options.output, c.output) << c.arguments[0];
+        EXPECT_EQ(options.maxPixels, c.maxPixels) << c.arguments[0];
+    }
+    for (const char* bad : {"-j0", "-j=", "--max-pixels=0", "--max-pixels=1099511627777"}) {
+        Options options;
+        std::string error;
+        EXPECT_EQ(parse({bad}, options, error), ParseResult::UsageError) << bad;
+    }
+}
+
 TEST(ParseFrameRanges, ListsOfRangesAndSingleFrames) {
     struct Case {
         const char* text;
@@ -56,6 +85,10 @@ TEST(ParseFrameRanges, ListsOfRangesAndSingleFrames) {
         {"-3", false, {}},
         {"1-", false, {}},
         {"1-20000000", false, {}},
+        {"999999999999999999", true, {{999999999999999999, 999999999999999999}}},
+        {"1000000000000000000", false, {}},
+        {"0-9223372036854775807", false, {}},
+        {"9223372036854775807-9223372036854775807", false, {}},
     };
     for (const Case& c : cases) {
         std::vector<FrameRange> ranges;

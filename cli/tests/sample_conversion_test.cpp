@@ -21,6 +21,33 @@ TEST(HostUnits, EndsOfTheScaleMeetAndEveryHostValueSurvivesAWriteAndReread) {
     EXPECT_EQ(fromHost16(toHost16(1)), 2);
 }
 
+// A premultiplied pixel the filter leaves alone must be written back exactly as stored: every
+// colour value up to its alpha survives straightening and premultiplying again.
+TEST(AlphaAssociation, EveryValidPremultipliedValueSurvivesARoundTrip) {
+    for (uint32_t a = 0; a <= 255; ++a)
+        for (uint32_t c = 0; c <= a; ++c) {
+            uint8_t pixel[4] = {uint8_t(c), uint8_t(c / 2), 0, uint8_t(a)};
+            unpremultiply(pixel, 1, 4, 3);
+            premultiply(pixel, 1, 4, 3);
+            ASSERT_EQ(pixel[0], c) << c << " at alpha " << a;
+            ASSERT_EQ(pixel[1], c / 2) << c << " at alpha " << a;
+            ASSERT_EQ(pixel[2], 0u);
+            ASSERT_EQ(pixel[3], a);
+        }
+    for (uint32_t a = 1; a <= 65535; a += 251)
+        for (uint32_t c = 0; c <= a; c += 1 + a / 500) {
+            uint16_t pixel[2] = {uint16_t(a), uint16_t(c)}; // alpha first: any channel may be it
+            unpremultiply(pixel, 1, 2, 0);
+            premultiply(pixel, 1, 2, 0);
+            ASSERT_EQ(pixel[1], c) << c << " at alpha " << a;
+        }
+    // By hand: 100 * 255 / 128 = 199.2; colour above its alpha is clamped to full.
+    uint8_t pixel[4] = {100, 200, 0, 128};
+    unpremultiply(pixel, 1, 4, 3);
+    EXPECT_EQ(pixel[0], 199);
+    EXPECT_EQ(pixel[1], 255);
+}
+
 TEST(ChannelLayouts, FileChannelsAreReadAsColourAlphaAndExtras) {
     struct Case {
         int channels;
