@@ -119,7 +119,8 @@ bool readWithOiio(const std::string& path, uint64_t maxPixels, StoredImage& imag
 }
 
 // OpenImageIO 2.4's TIFF writer always tries to write an Exif directory and, when the image has
-// no Exif data, records its failure to write an empty one; the file is complete and correct.
+// no Exif data, records its failure to write an empty one; the file is complete and correct (and
+// is read back after writing, like every file written here).
 bool hasPendingError(OIIO::ImageOutput& output) {
     if (!output.has_error())
         return false;
@@ -149,13 +150,16 @@ bool holdsSamples(const std::string& path, const char* format, const OIIO::Image
 }
 
 // Encodes into the temporary's stream where the format's writer takes one, so that every failed
-// write shows on the stream. The others (SGI, RLA, FITS, HEIF, ICO) open the temporary by its
-// name and write it in place; some of them ignore failed writes (SGI on a full disk says it
-// succeeded), so their file is read back and compared.
+// write shows on the stream. The others (SGI, RLA, FITS, HEIF, ICO, and TIFF, whose writer reads
+// back what it wrote to add the Exif directory and cannot through a write-only stream) open the
+// temporary by its name and write it in place. Writers do not all report what went wrong (SGI on
+// a full disk says it succeeded; TIFF through a stream wrote a broken directory and said so only
+// in a message easily taken for a harmless one), so every file is read back and compared.
 bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpec& spec,
             OIIO::TypeDesc type, const void* samples) {
     OIIO::Filesystem::IOFile proxy(file.stream, OIIO::Filesystem::IOProxy::Write);
-    const bool throughStream = output.supports("ioproxy");
+    const bool throughStream =
+        output.supports("ioproxy") && std::strcmp(output.format_name(), "tiff") != 0;
     if (throughStream && !output.set_ioproxy(&proxy))
         return false;
     if (spec.alpha_channel >= 0 && !output.supports("alpha")) {
@@ -178,7 +182,8 @@ bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpe
     // returns true: a full disk must not pass for a written file.
     if (!output.close() || !ok || hasPendingError(output))
         return false;
-    if (!throughStream && !holdsSamples(file.path, output.format_name(), spec, type, samples)) {
+    if ((throughStream && std::fflush(file.stream) != 0) ||
+        !holdsSamples(file.path, output.format_name(), spec, type, samples)) {
         output.errorfmt("the file written does not read back as the image written to it (is the "
                         "disk full?)");
         return false;

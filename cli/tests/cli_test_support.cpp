@@ -119,11 +119,13 @@ ImageSamples readSamplesOrDie(const std::string& path) {
     return image;
 }
 
-void writeSamples(const std::string& path, const ImageSamples& image) {
+void writeSamples(const std::string& path, const ImageSamples& image, bool withExif) {
     const OIIO::TypeDesc type = image.bits == 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
     OIIO::ImageSpec spec(image.width, image.height, image.channels, type);
     spec.alpha_channel = image.channels == 2 || image.channels == 4 ? image.channels - 1 : -1;
     spec.attribute("oiio:UnassociatedAlpha", 1);
+    if (withExif)
+        spec.attribute("Exif:ColorSpace", 1);
     std::vector<uint8_t> bytes;
     const void* data = image.samples.data();
     if (image.bits == 8) {

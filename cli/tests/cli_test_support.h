@@ -60,8 +60,9 @@ struct ImageSamples {
 
 // Throws when the file cannot be read.
 ImageSamples readSamplesOrDie(const std::string& path);
-// Writes with alpha as the last channel when there are 2 or 4 channels.
-void writeSamples(const std::string& path, const ImageSamples& image);
+// Writes with alpha as the last channel when there are 2 or 4 channels; withExif adds an Exif
+// colour-space tag, as cameras and most image tools write one.
+void writeSamples(const std::string& path, const ImageSamples& image, bool withExif = false);
 
 // Channels of an image picked into a new one, in the order given.
 ImageSamples pickChannels(const ImageSamples& image, const std::vector<int>& channels);
