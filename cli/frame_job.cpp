@@ -3,9 +3,8 @@
 
 #include "compare_picture.h"
 #include "frame_host.h"
+#include "platform.h"
 #include "sample_depth.h"
-
-#include <sys/mman.h>
 
 #include <exception>
 #include <memory>
@@ -14,26 +13,13 @@
 
 namespace {
 
-#ifdef MAP_POPULATE
-constexpr int populate = MAP_POPULATE;
-#else
-constexpr int populate = 0;
-#endif
-
-// A frame-sized result buffer, mapped with its pages populated in one call: the pass's first
-// touch of thousands of fresh pages one fault at a time costs a noticeable share of a whole run.
-// Its contents are undefined until the host's copy of the source fills it.
+// A frame-sized result buffer. Its contents are undefined until the host's copy of the source
+// fills it.
 class ResultBuffer {
   public:
-    explicit ResultBuffer(size_t bytes) : bytes_(bytes) {
-        void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS | populate, -1, 0);
-        data_ = memory == MAP_FAILED ? nullptr : static_cast<unsigned char*>(memory);
-    }
-    ~ResultBuffer() {
-        if (data_ != nullptr)
-            munmap(data_, bytes_);
-    }
+    explicit ResultBuffer(size_t bytes)
+        : bytes_(bytes), data_(static_cast<unsigned char*>(allocateFrameMemory(bytes))) {}
+    ~ResultBuffer() { releaseFrameMemory(data_, bytes_); }
     ResultBuffer(const ResultBuffer&) = delete;
     ResultBuffer& operator=(const ResultBuffer&) = delete;
 

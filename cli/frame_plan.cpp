@@ -3,6 +3,7 @@
 
 #include "image_codec.h"
 #include "output_file.h"
+#include "platform.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -39,8 +40,8 @@ bool inRanges(int64_t number, const std::vector<FrameRange>& ranges) {
 // entries, never the width of the ranges.
 std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& field,
                                 const std::vector<FrameRange>& ranges) {
-    const fs::path patternPath(pattern);
-    const std::string name = patternPath.filename().string();
+    const fs::path patternPath = pathFromUtf8(pattern);
+    const std::string name = utf8Name(patternPath.filename());
     const size_t nameStart = pattern.size() - name.size();
     const std::string prefix = name.substr(0, field.position - nameStart);
     const std::string suffix = name.substr(field.position - nameStart + field.length);
@@ -50,7 +51,7 @@ std::vector<Frame> scanSequence(const std::string& pattern, const FrameField& fi
     std::error_code ec;
     for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
          !ec && it != end; it.increment(ec)) {
-        const std::string candidate = it->path().filename().string();
+        const std::string candidate = utf8Name(it->path().filename());
         if (candidate.size() <= prefix.size() + suffix.size() ||
             candidate.compare(0, prefix.size(), prefix) != 0 ||
             candidate.compare(candidate.size() - suffix.size(), suffix.size(), suffix) != 0)
@@ -113,11 +114,11 @@ FileKey fileKey(const std::string& path) {
     if (identity.exists)
         return {"file " + identity.id, true, identity.regular, identity.folder};
     std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec);
+    const fs::path absolute = fs::absolute(pathFromUtf8(path), ec);
     if (ec)
         return {"path " + path};
     const fs::path canonical = fs::weakly_canonical(absolute, ec);
-    return {"path " + (ec ? absolute.lexically_normal().string() : canonical.string())};
+    return {"path " + utf8Name(ec ? absolute.lexically_normal() : canonical)};
 }
 
 struct Written {
@@ -173,8 +174,9 @@ bool checkOutputChoice(const Options& options, std::string& error) {
 } // namespace
 
 bool findFrameField(const std::string& path, FrameField& field) {
-    const size_t nameStart =
-        path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1;
+    // Only the file name counts: a folder may hold '#' or '%'; Windows also separates with
+    // backslashes.
+    const size_t nameStart = path.size() - utf8Name(pathFromUtf8(path).filename()).size();
     bool found = false;
     for (size_t i = nameStart; i < path.size(); ++i) {
         if (path[i] == '#') {
@@ -242,7 +244,8 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
             if (!nameForFrame("-o", options.output, frame, frameCount, task.output, error))
                 return false;
         } else if (!options.outDir.empty()) {
-            task.output = (fs::path(options.outDir) / fs::path(frame.path).filename()).string();
+            task.output =
+                utf8Name(pathFromUtf8(options.outDir) / pathFromUtf8(frame.path).filename());
         }
         if (!options.compare.empty() &&
             !nameForFrame("--compare", options.compare, frame, frameCount, task.compare, error))
@@ -305,7 +308,8 @@ bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string
 
 bool frameAlreadyDone(const FrameTask& task) {
     std::error_code ec;
-    if (!task.error.empty() || task.output.empty() || !fs::is_regular_file(task.output, ec))
+    if (!task.error.empty() || task.output.empty() ||
+        !fs::is_regular_file(pathFromUtf8(task.output), ec))
         return false;
-    return task.compare.empty() || fs::is_regular_file(task.compare, ec);
+    return task.compare.empty() || fs::is_regular_file(pathFromUtf8(task.compare), ec);
 }

@@ -5,12 +5,31 @@
 
 #include <cerrno>
 #include <cstring>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 namespace {
 
 // A FIFO or a device would block the run or never end; a folder is no image.
 bool isReadableFile(const std::string& path, std::string& error) {
+#ifdef _WIN32
+    // stat would take the name in the ANSI code page; identifyFile asks the wide API.
+    const FileIdentity file = identifyFile(path);
+    if (!file.exists) {
+        error = "no such file";
+        return false;
+    }
+    if (file.folder) {
+        error = "is a folder, not an image";
+        return false;
+    }
+    if (!file.regular) {
+        error = "is not a regular file (a device or pipe): only image files are read";
+        return false;
+    }
+    return true;
+#else
     struct stat status;
     if (stat(path.c_str(), &status) != 0) {
         error = errno == ENOENT ? std::string("no such file") : std::strerror(errno);
@@ -25,6 +44,7 @@ bool isReadableFile(const std::string& path, std::string& error) {
         return false;
     }
     return true;
+#endif
 }
 
 template <typename Sample>

@@ -3,6 +3,7 @@
 
 #include "options.h"
 #include "output_file.h"
+#include "platform.h"
 
 #include <cctype>
 #include <cerrno>
@@ -63,10 +64,10 @@ std::string number(double value) {
 
 bool samePath(const std::string& a, const std::string& b) {
     std::error_code ec;
-    if (fs::equivalent(a, b, ec))
+    if (fs::equivalent(pathFromUtf8(a), pathFromUtf8(b), ec))
         return true;
-    const fs::path left = fs::weakly_canonical(fs::absolute(a, ec), ec);
-    const fs::path right = fs::weakly_canonical(fs::absolute(b, ec), ec);
+    const fs::path left = fs::weakly_canonical(fs::absolute(pathFromUtf8(a), ec), ec);
+    const fs::path right = fs::weakly_canonical(fs::absolute(pathFromUtf8(b), ec), ec);
     return !ec && left == right;
 }
 
@@ -165,21 +166,21 @@ bool checkReportPath(const std::string& path, const std::vector<FrameTask>& task
     if (path == "-")
         return true;
     // Any other name could be a frame of the shot that another chunk writes.
-    std::string extension = fs::path(path).extension().string();
+    std::string extension = utf8Name(pathFromUtf8(path).extension());
     for (char& c : extension)
         c = char(std::tolower(static_cast<unsigned char>(c)));
     if (extension != ".json") {
         error = "--report takes a file name ending in .json, or '-', not '" + path + "'";
         return false;
     }
-    const fs::path folder = fs::path(path).parent_path();
+    const fs::path folder = pathFromUtf8(path).parent_path();
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
+    if (fs::is_directory(pathFromUtf8(path), ec)) {
         error = "--report '" + path + "' is a folder";
         return false;
     }
     if (!folder.empty() && !fs::is_directory(folder, ec)) {
-        error = "--report '" + path + "': the folder '" + folder.string() + "' does not exist";
+        error = "--report '" + path + "': the folder '" + utf8Name(folder) + "' does not exist";
         return false;
     }
     for (const FrameTask& task : tasks)

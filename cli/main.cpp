@@ -4,17 +4,16 @@
 #include "json_report.h"
 #include "options.h"
 #include "parallel_frames.h"
+#include "platform.h"
 #include "progress.h"
 #include "sample_cel.h"
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -22,33 +21,9 @@ constexpr int exitFrameFailed = 1;
 constexpr int exitUsage = 2;
 constexpr int exitInterrupted = 130;
 
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-void onInterrupt(int) {
-    interrupted.store(true);
-}
-
 // The first Ctrl-C lets running frames finish (no half-written output either way); the second
-// ends the process at once, since the handler resets itself.
-void catchInterrupts() {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-// A reader that goes away (tovrin-smooth ... 2>&1 | head) must not end the run between the
-// writing of a temporary and its rename: writes to the closed pipe fail with EPIPE instead, and
-// the frames are still done.
-void ignoreBrokenPipes() {
-    struct sigaction action {};
-    action.sa_handler = SIG_IGN;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGPIPE, &action, nullptr);
-}
+// ends the process at once.
+std::atomic<bool> interrupted{false};
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", programName,
@@ -57,7 +32,7 @@ int usageError(const std::string& message) {
 }
 
 std::string inFolder(const std::string& folder, const char* name) {
-    return folder.empty() ? std::string(name) : (std::filesystem::path(folder) / name).string();
+    return folder.empty() ? std::string(name) : utf8Name(pathFromUtf8(folder) / name);
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -90,9 +65,9 @@ int finishRun(const Options& options, const std::vector<FrameTask>& tasks,
 
 bool makeOutputFolder(const std::string& folder) {
     std::error_code ec;
-    if (folder.empty() || std::filesystem::is_directory(folder, ec))
+    if (folder.empty() || std::filesystem::is_directory(pathFromUtf8(folder), ec))
         return true;
-    std::filesystem::create_directories(folder, ec);
+    std::filesystem::create_directories(pathFromUtf8(folder), ec);
     if (ec) {
         std::fprintf(stderr, "%s: cannot create the output folder '%s': %s\n", programName,
                      folder.c_str(), ec.message().c_str());
@@ -146,7 +121,7 @@ int runSample(const Options& options) {
 
 int runFrames(const Options& options) {
     // Set before planning, so that a farm's cancel at any moment still ends with a report.
-    catchInterrupts();
+    stopOnInterrupt(interrupted);
     const auto start = std::chrono::steady_clock::now();
     std::vector<FrameTask> tasks;
     std::string error;
@@ -185,7 +160,7 @@ int runFrames(const Options& options) {
     report.total = toSmooth.size();
     report.skipped = tasks.size() - toSmooth.size();
     report.quiet = options.quiet;
-    report.drawBar = options.progress || isatty(fileno(stderr));
+    report.drawBar = options.progress || isTerminal(stderr);
     forEachInParallel(
         toSmooth.size(), jobs,
         [&](size_t k) {
@@ -208,9 +183,13 @@ int runFrames(const Options& options) {
 
 int main(int argc, char** argv) {
     ignoreBrokenPipes();
+    const std::vector<std::string> arguments = utf8Arguments(argc, argv);
+    std::vector<const char*> argumentPointers;
+    for (const std::string& argument : arguments)
+        argumentPointers.push_back(argument.c_str());
     Options options;
     std::string error;
-    switch (parseOptions(argc, argv, options, error)) {
+    switch (parseOptions(int(argumentPointers.size()), argumentPointers.data(), options, error)) {
     case ParseResult::Help:
         std::fputs(helpText(), stdout);
         return 0;

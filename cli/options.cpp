@@ -320,7 +320,8 @@ DESCRIPTION
     with editable transparency.
 
     PNG files are read and written with libpng; TIFF, TGA and every other
-    format OpenImageIO knows, through OpenImageIO. 8- and 16-bit integer images
+    format OpenImageIO knows, through OpenImageIO (the Windows build,
+    tovrin-smooth.exe, reads and writes PNG only). 8- and 16-bit integer images
     are smoothed at their own depth; other sample types are refused. Each
     result is written in its input's channels: RGB without alpha stays RGB
     unless the colour key made pixels transparent, gray stays gray, extra

@@ -2,6 +2,8 @@
 // function that holds no C++ object with a destructor; buffers are prepared around them.
 #include "png_codec.h"
 
+#include "platform.h"
+
 #include <png.h>
 
 #include <algorithm>
@@ -154,7 +156,7 @@ std::shared_ptr<PngMetadata> collectMetadata(const Session& s) {
 bool readPng(const std::string& path, uint64_t maxPixels, StoredImage& image, SampleBytes& samples,
              std::string& error) {
     Session s;
-    s.file = std::fopen(path.c_str(), "rb");
+    s.file = openFile(path, "rb");
     if (s.file == nullptr) {
         error = std::string("cannot open: ") + std::strerror(errno);
         return false;
@@ -324,7 +326,7 @@ bool writePng(TemporaryFile& file, const std::string&, const StoredImage& image,
 
 bool isPngFile(const std::string& path) {
     unsigned char signature[8];
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = openFile(path, "rb");
     if (file == nullptr)
         return false;
     const size_t got = std::fread(signature, 1, sizeof signature, file);
@@ -333,7 +335,7 @@ bool isPngFile(const std::string& path) {
 }
 
 bool hasPngExtension(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
+    std::string extension = utf8Name(pathFromUtf8(path).extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     return extension == ".png";

@@ -2,22 +2,14 @@
 #include "progress.h"
 
 #include "options.h"
+#include "platform.h"
 
 #include <cmath>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 
 // Redrawing more often only costs terminal time.
 constexpr auto redrawInterval = std::chrono::milliseconds(100);
-
-int terminalColumns(std::FILE* stream) {
-    winsize size{};
-    if (ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
-}
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -8,6 +8,10 @@ packages=(
     # OpenImageIO's CMake package refers to the programs of openimageio-tools.
     libpng-dev libopenimageio-dev openimageio-tools
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
+    # tovrin-smooth.exe links zlib and libpng statically; libpng is built from Debian's source.
+    libz-mingw-w64-dev dpkg-dev
+    # The release packages and their tests.
+    lintian man-db
     # The command line's report tests parse JSON; the farm test runs a one-node Slurm cluster.
     nlohmann-json3-dev slurm-wlm munge python3
     # The tovrin Python module: built against Debian's own Python, tested with pytest, and
@@ -27,3 +31,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 update -q
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -q "${missing[@]}"
 fi
+
+bash "$(dirname "$0")/fetch-libpng-source.sh"

@@ -39,12 +39,37 @@ std::vector<std::string> TempFolder::names() const {
     return result;
 }
 
+std::vector<std::string> nativeSmoothCommand() {
+    return {TOVRIN_SMOOTH_BINARY};
+}
+
+bool testingAnotherBuild() {
+    const char* exe = std::getenv("TOVRIN_SMOOTH_EXE");
+    return exe != nullptr && *exe != '\0';
+}
+
+std::vector<std::string> smoothCommand() {
+    if (!testingAnotherBuild())
+        return nativeSmoothCommand();
+    std::vector<std::string> command;
+    const char* launcher = std::getenv("TOVRIN_SMOOTH_LAUNCHER");
+    if (launcher != nullptr && *launcher != '\0')
+        command.push_back(launcher);
+    command.push_back(std::getenv("TOVRIN_SMOOTH_EXE"));
+    return command;
+}
+
 RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd,
                     std::atomic<int>* started) {
+    return runCommand(smoothCommand(), args, cwd, started);
+}
+
+RunResult runCommand(const std::vector<std::string>& command, const std::vector<std::string>& args,
+                     const std::string& cwd, std::atomic<int>* started) {
     TempFolder capture;
     const std::string outPath = capture / "stdout";
     const std::string errPath = capture / "stderr";
-    std::vector<std::string> argvStrings{TOVRIN_SMOOTH_BINARY};
+    std::vector<std::string> argvStrings = command;
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : argvStrings)

@@ -26,8 +26,19 @@ struct RunResult {
     std::string err;
 };
 
-// Runs tovrin-smooth with args, in folder cwd when given, with no standard input. pid, when
+// Runs command followed by args, in folder cwd when given, with no standard input. pid, when
 // given, receives the process id as soon as it runs, for signalling it from another thread.
+RunResult runCommand(const std::vector<std::string>& command, const std::vector<std::string>& args,
+                     const std::string& cwd = "", std::atomic<int>* pid = nullptr);
+
+// The tovrin-smooth built beside the tests.
+std::vector<std::string> nativeSmoothCommand();
+// The tovrin-smooth under test: the one TOVRIN_SMOOTH_EXE names, run through the program
+// TOVRIN_SMOOTH_LAUNCHER names (the Windows build under wine), else the native one.
+std::vector<std::string> smoothCommand();
+bool testingAnotherBuild(); // whether TOVRIN_SMOOTH_EXE is set
+
+// Runs the tovrin-smooth under test with args, as runCommand.
 RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd = "",
                     std::atomic<int>* pid = nullptr);
 

@@ -1,5 +1,6 @@
-# Checks the plug-in module's export and import tables: PluginMain and SimpleEventProc exported by
-# their plain names, and nothing imported but DLLs every Windows installation has.
+# Checks the export and import tables of a module or program: the plug-in's PluginMain and
+# SimpleEventProc exported by their plain names (or what EXPORTS names), and nothing imported but
+# DLLs every Windows installation has.
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "cannot read ${MODULE}")
@@ -12,15 +13,22 @@ foreach(row IN LISTS rows)
     string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${row}")
     list(APPEND names "${name}")
 endforeach()
-if(NOT names STREQUAL "PluginMain;SimpleEventProc")
-    message(FATAL_ERROR "exports are '${names}', expected PluginMain;SimpleEventProc")
+# EXPORTS: the names expected, or "none" for a program; the plug-in's two by default.
+if(NOT DEFINED EXPORTS)
+    set(EXPORTS "PluginMain;SimpleEventProc")
+endif()
+if(EXPORTS STREQUAL "none")
+    set(EXPORTS "")
+endif()
+if(NOT names STREQUAL EXPORTS)
+    message(FATAL_ERROR "exports are '${names}', expected '${EXPORTS}'")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 foreach(import IN LISTS imports)
     string(REPLACE "DLL Name: " "" dll "${import}")
     string(TOLOWER "${dll}" dll)
-    if(NOT dll MATCHES "^(kernel32|user32|msvcrt|advapi32|gdi32)\\.dll$")
+    if(NOT dll MATCHES "^(kernel32|user32|msvcrt|advapi32|gdi32|shell32)\\.dll$")
         message(FATAL_ERROR "imports ${dll}, which a Windows installation may not have")
     endif()
     message(STATUS "imports ${dll}")

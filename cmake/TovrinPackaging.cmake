@@ -1,0 +1,91 @@
+# The release packages, made by cpack in the build folder, into its packages/ folder:
+#   mingw-w64 build: Tovrin-Smoother-<version>-win64.zip (plug-in, tovrin-smooth.exe, README.txt)
+#   native build:    tovrin-smooth_<version>_amd64.deb (/usr/bin/tovrin-smooth, its OpenImageIO
+#                    module, the man page and the docs)
+# The version is resources/version.h's, the one the plug-in and --version show.
+file(STRINGS "${PROJECT_SOURCE_DIR}/resources/version.h" version_line
+     REGEX "^#define TOVRIN_VERSION_TEXT ")
+string(REGEX REPLACE "^.*\"(.*)\".*$" "\\1" TOVRIN_VERSION "${version_line}")
+file(STRINGS "${PROJECT_SOURCE_DIR}/resources/version.h" copyright_line
+     REGEX "^#define TOVRIN_COPYRIGHT ")
+string(REGEX REPLACE "^.*\"(.*)\".*$" "\\1" TOVRIN_COPYRIGHT "${copyright_line}")
+set(TOVRIN_MAINTAINER "Tovrin Smoother developers <smoother@tovrin.example>")
+
+set(CPACK_PACKAGE_VERSION "${TOVRIN_VERSION}")
+set(CPACK_PACKAGE_VENDOR "Tovrin")
+set(CPACK_PACKAGE_CONTACT "${TOVRIN_MAINTAINER}")
+set(CPACK_OUTPUT_FILE_PREFIX packages)
+set(CPACK_STRIP_FILES ON)
+# Only what the packages promise (component "release"); libtovrin and the Python module install
+# components of their own, which these packages do not carry.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};release;/")
+set(CPACK_THREADS 1)
+
+if(WIN32)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_NAME "Tovrin-Smoother")
+    set(CPACK_PACKAGE_FILE_NAME "Tovrin-Smoother-${TOVRIN_VERSION}-win64")
+    # Notepad of old shows a file with bare line feeds on one line.
+    configure_file("${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in"
+                   "${CMAKE_BINARY_DIR}/packaging/README.txt" @ONLY NEWLINE_STYLE CRLF)
+    # libpng, zlib, the C++ runtime and winpthreads are linked into both programs: their
+    # licence texts go with them, taken from the sources and Debian packages they came from.
+    set(notices "${CMAKE_BINARY_DIR}/packaging/THIRD-PARTY-NOTICES.txt")
+    file(WRITE "${notices}" "Tovrin Smoother for Windows contains code of the following "
+                            "libraries, under these licences.\n")
+    foreach(part "libpng|${TOVRIN_LIBPNG_SOURCE_DIR}/LICENSE"
+                 "zlib|/usr/share/doc/libz-mingw-w64-dev/copyright"
+                 "mingw-w64 runtime and winpthreads|/usr/share/doc/mingw-w64-common/copyright"
+                 "GCC runtime (libgcc, libstdc++)|/usr/share/doc/gcc-mingw-w64-base/copyright")
+        string(REPLACE "|" ";" part "${part}")
+        list(GET part 0 library)
+        list(GET part 1 source)
+        if(NOT EXISTS "${source}")
+            message(FATAL_ERROR "the licence of ${library} is not at ${source}")
+        endif()
+        file(READ "${source}" text)
+        file(APPEND "${notices}" "\n\n==== ${library} ====\n\n${text}")
+    endforeach()
+    configure_file("${notices}" "${notices}" NEWLINE_STYLE CRLF)
+    install(FILES "${CMAKE_BINARY_DIR}/packaging/README.txt" "${notices}" DESTINATION .
+            COMPONENT release)
+else()
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_PACKAGE_NAME tovrin-smooth)
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "smooth the aliased line art of animation cels")
+    # CPack puts the summary first and indents these lines as Debian wants.
+    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+        "Removes the stair-step jaggies from the hard-edged line art and flat colour
+fills of animation cels, frame by frame or whole shots at a time. The pixels
+are bit-identical to those of the Tovrin Smoother plug-in for Photoshop.
+
+PNG is read and written with libpng; TIFF and the other formats OpenImageIO
+knows, through OpenImageIO.")
+
+    # Debian wants the man page and the changelog compressed without a time stamp.
+    set(doc_folder "${CMAKE_BINARY_DIR}/packaging")
+    configure_file("${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in"
+                   "${doc_folder}/changelog" @ONLY)
+    add_custom_command(
+        OUTPUT "${doc_folder}/tovrin-smooth.1.gz" "${doc_folder}/changelog.gz"
+        COMMAND gzip -9n -c "${PROJECT_SOURCE_DIR}/cli/tovrin-smooth.1" > tovrin-smooth.1.gz
+        COMMAND gzip -9n -c changelog > changelog.gz
+        DEPENDS "${PROJECT_SOURCE_DIR}/cli/tovrin-smooth.1" "${doc_folder}/changelog"
+        WORKING_DIRECTORY "${doc_folder}")
+    add_custom_target(tovrin_package_docs ALL
+                      DEPENDS "${doc_folder}/tovrin-smooth.1.gz" "${doc_folder}/changelog.gz")
+    include(GNUInstallDirs)
+    install(FILES "${doc_folder}/tovrin-smooth.1.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT release)
+    install(FILES "${PROJECT_SOURCE_DIR}/packaging/debian/copyright" "${doc_folder}/changelog.gz"
+                  "${PROJECT_SOURCE_DIR}/README.md"
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tovrin-smooth COMPONENT release)
+endif()
+
+include(CPack)

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The Debian package as a user meets it: built by cpack from the native build, clean under
+# lintian, installed with apt-get, tovrin-smooth run from PATH and its man page read, removed.
+# Installing needs root; otherwise the test is skipped.
+#
+#   deb_package_test.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: installing a package needs root"
+    exit 0
+fi
+if dpkg-query -W -f='${Status}' tovrin-smooth 2>/dev/null | grep -q "install ok installed"; then
+    echo "SKIPPED: tovrin-smooth is already installed on this machine; not touching it"
+    exit 0
+fi
+
+work=$(mktemp -d)
+installed=false
+cleanup() {
+    if $installed; then
+        apt-get -o DPkg::Lock::Timeout=900 remove -y -q tovrin-smooth >/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+(cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >/dev/null)
+deb=$(ls "$work"/packages/tovrin-smooth_*_amd64.deb)
+version=$(sed -n 's/^#define TOVRIN_VERSION_TEXT "\(.*\)"/\1/p' "$(dirname "$0")/../../resources/version.h")
+[ "$(basename "$deb")" = "tovrin-smooth_${version}_amd64.deb" ] ||
+    { echo "FAIL: package named $(basename "$deb")"; exit 1; }
+
+# The command line, its module, the man page and the docs: nothing of the other deliverables.
+files=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $6}' | sort | tr '\n' ' ')
+expected="./usr/bin/tovrin-smooth ./usr/lib/tovrin-smooth/tovrin_oiio_codec.so \
+./usr/share/doc/tovrin-smooth/README.md ./usr/share/doc/tovrin-smooth/changelog.gz \
+./usr/share/doc/tovrin-smooth/copyright ./usr/share/man/man1/tovrin-smooth.1.gz "
+[ "$files" = "$expected" ] || { echo "FAIL: the package holds: $files"; exit 1; }
+
+echo "== lintian"
+lintian --tag-display-limit 0 "$deb" | tee "$work/lintian.txt" || true
+if grep -q '^E:' "$work/lintian.txt"; then
+    echo "FAIL: lintian reports errors"
+    exit 1
+fi
+
+echo "== install"
+installed=true
+DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -q "$deb" >/dev/null
+[ "$(command -v tovrin-smooth)" = /usr/bin/tovrin-smooth ] || { echo "FAIL: not on PATH"; exit 1; }
+[ "$(tovrin-smooth --version)" = "tovrin-smooth $version" ] || { echo "FAIL: --version"; exit 1; }
+
+echo "== the sample cel, and a TIFF through the installed OpenImageIO module"
+mkdir "$work/run"
+(cd "$work/run" && tovrin-smooth)
+mkdir "$work/native"
+(cd "$work/native" && "$build/cli/tovrin-smooth" -q)
+for file in tovrin-sample.png tovrin-sample-compare.png; do
+    idiff "$work/run/$file" "$work/native/$file" >/dev/null ||
+        { echo "FAIL: $file differs from the build's"; exit 1; }
+done
+# TIFF goes through the module at its installed place.
+oiiotool "$work/run/tovrin-sample.png" -o "$work/run/cel.tif"
+tovrin-smooth "$work/run/cel.tif" -o "$work/run/cel-smooth.png" -q
+"$build/cli/tovrin-smooth" "$work/run/cel.tif" -o "$work/native/cel-smooth.png" -q
+tovrin-smooth "$work/run/cel.tif" -o "$work/run/cel-smooth.tif" -q
+"$build/cli/tovrin-smooth" "$work/run/cel.tif" -o "$work/native/cel-smooth.tif" -q
+for file in cel-smooth.png cel-smooth.tif; do
+    idiff "$work/run/$file" "$work/native/$file" >/dev/null ||
+        { echo "FAIL: $file differs from the build's"; exit 1; }
+done
+
+echo "== man page"
+MANPAGER=cat MANWIDTH=80 man tovrin-smooth 2>/dev/null | grep -q "smooth the aliased line art" ||
+    { echo "FAIL: man tovrin-smooth"; exit 1; }
+
+echo "== remove"
+apt-get -o DPkg::Lock::Timeout=900 remove -y -q tovrin-smooth >/dev/null
+installed=false
+[ ! -e /usr/bin/tovrin-smooth ] || { echo "FAIL: /usr/bin/tovrin-smooth left behind"; exit 1; }
+echo "PASS"
