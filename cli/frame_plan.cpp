@@ -273,7 +273,7 @@ bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string
             if (const char* format = lossyOutputFormat(*w.path)) {
                 error = describe(w) + " is a " + format +
                         " file, which cannot hold the result without loss (lossy compression, "
-                        "no alpha, or fewer bits): write PNG or TIFF instead";
+                        "no alpha, or fewer bits): write PNG instead";
                 return false;
             }
             const FileKey key = fileKey(*w.path);
