@@ -149,6 +149,12 @@ bool holdsSamples(const std::string& path, const char* format, const OIIO::Image
            std::memcmp(back.data(), samples, back.size()) == 0;
 }
 
+// Writers that stop the whole process (a failed assertion) on a channel count they do not
+// handle, rather than return an error: the frame must fail alone.
+bool writerAbortsOn(const char* format, int channels) {
+    return std::strcmp(format, "dpx") == 0 && channels != 1 && channels != 3 && channels != 4;
+}
+
 // Encodes into the temporary's stream where the format's writer takes one, so that every failed
 // write shows on the stream. The others (SGI, RLA, FITS, HEIF, ICO, and TIFF, whose writer reads
 // back what it wrote to add the Exif directory and cannot through a write-only stream) open the
@@ -165,6 +171,11 @@ bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpe
     if (spec.alpha_channel >= 0 && !output.supports("alpha")) {
         output.errorfmt("{} has no alpha channel: the result's transparency would be lost",
                         output.format_name());
+        return false;
+    }
+    if (writerAbortsOn(output.format_name(), spec.nchannels)) {
+        output.errorfmt("{} cannot hold {} channels: only gray, RGB and RGBA", output.format_name(),
+                        spec.nchannels);
         return false;
     }
     if (!output.open(file.path, spec))

@@ -424,6 +424,11 @@ def rows():
          "WebP", absent("out.webp")),
         ("PPM cannot hold alpha", lambda c: [good(c), "-o", "out.ppm"], 1,
          "no alpha channel", absent("out.ppm")),
+        # OpenImageIO's DPX writer fails an assertion, ending the process, on 2, 5... channels.
+        ("DPX of gray and alpha fails its frame alone",
+         lambda c: (c.write("f1.png", png_bytes(40, 32, cel()[:40 * 32 * 2], colour_type=4)),
+                    good(c, "f2.png"), ["f#.png", "-o", "o#.dpx"])[-1],
+         1, "f1.png: cannot write", both(exists("o2.dpx"), absent("o1.dpx"))),
         ("frame numbers beyond 64 bits of range",
          lambda c: (good(c, "f1.png"), ["f#.png", "--frames", "0-9223372036854775807",
                                         "--out-dir", "out"])[-1],
