@@ -131,6 +131,15 @@ bool hasPendingError(OIIO::ImageOutput& output) {
     return true;
 }
 
+// OpenImageIO names a compression "method" or "method:quality".
+bool isLossyCompression(const std::string& compression) {
+    const std::string method = compression.substr(0, compression.find(':'));
+    for (const char* lossy : {"jpeg", "webp", "dwaa", "dwab", "b44", "b44a", "pxr24"})
+        if (method == lossy)
+            return true;
+    return false;
+}
+
 // Whether the file at path, in the format named, holds exactly these samples. The format is
 // named because a temporary's name does not tell it.
 bool holdsSamples(const std::string& path, const char* format, const OIIO::ImageSpec& spec,
@@ -195,8 +204,8 @@ bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpe
         return false;
     if ((throughStream && std::fflush(file.stream) != 0) ||
         !holdsSamples(file.path, output.format_name(), spec, type, samples)) {
-        output.errorfmt("the file written does not read back as the image written to it (is the "
-                        "disk full?)");
+        output.errorfmt("the file written does not read back as the image written to it (a "
+                        "lossy writer, or a full disk)");
         return false;
     }
     return true;
@@ -227,6 +236,13 @@ bool writeWithOiio(TemporaryFile& file, const std::string& formatName, const Sto
     else
         spec.attribute(keepAlphaAsStored, 1);
     spec.erase_attribute("tiff:UnassociatedAlpha");
+    // A lossily compressed input (a TIFF of JPEG or WebP strips) would pass its compression on
+    // to the result: the writer's lossless default is taken instead.
+    if (isLossyCompression(spec.get_string_attribute("compression"))) {
+        spec.erase_attribute("compression");
+        spec.erase_attribute("tiff:Compression");
+        spec.erase_attribute("CompressionQuality");
+    }
     // The file's bit count (2-bit gray, 12-bit TIFF) cannot hold smoothed values.
     spec.erase_attribute("oiio:BitsPerSample");
     if (!encode(*output, file, spec, type, samples)) {

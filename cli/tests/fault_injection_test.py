@@ -339,6 +339,24 @@ def truncated(kind):
     return setup
 
 
+def jpeg_tiff(ctx):
+    # A TIFF of JPEG strips, and the same pixels decoded into a PNG for the expected result.
+    ctx.write("rgb.png", png_bytes(40, 32, bytes(b for i, b in enumerate(cel()) if i % 4 != 3),
+                                   colour_type=2))
+    oiiotool(ctx, "rgb.png", "--compression", "jpeg:90", "-o", "jpeg.tif")
+    oiiotool(ctx, "jpeg.tif", "-o", "decoded.png")
+    code, err = run(ctx, ["decoded.png", "-o", "decoded-out.png"])
+    if code != 0:
+        raise RuntimeError("the decoded twin failed: " + err)
+    return ["jpeg.tif", "-o", "out.tif"]
+
+
+def check_jpeg_tiff(ctx):
+    p = subprocess.run(["oiiotool", "--diff", "out.tif", "decoded-out.png"], cwd=ctx.folder,
+                       capture_output=True)
+    return None if p.returncode == 0 else "out.tif differs: " + p.stdout.decode()[-300:]
+
+
 def clash_rows():
     def plain(*args, extra=None):
         def setup(ctx):
@@ -407,6 +425,8 @@ def rows():
             and "anim.png", "-o", "out.png"], 1, "animated", absent("out.png")),
         ("premultiplied TIFF keeps its association", premultiplied_tiff, 0, "",
          check_premultiplied),
+        ("JPEG-compressed TIFF is smoothed into a lossless one", jpeg_tiff, 0, "",
+         check_jpeg_tiff),
         ("eXIf is copied once", lambda c: [c.write("exif.png", png_bytes(
             40, 32, cel(), before_idat=[png_chunk(b"eXIf", exif_block())])) and "exif.png",
             "-o", "exif-out.png"], 0, "", check_exif_once),
