@@ -170,8 +170,11 @@ bool writerAbortsOn(const char* format, int channels) {
 // temporary by its name and write it in place. Writers do not all report what went wrong (SGI on
 // a full disk says it succeeded; TIFF through a stream wrote a broken directory and said so only
 // in a message easily taken for a harmless one), so every file is read back and compared.
-bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpec& spec,
-            OIIO::TypeDesc type, const void* samples) {
+// A writer may choose its container by the name's extension (JPEG 2000 picks .jp2 or .j2k, and
+// for any other name writes nothing and says it succeeded): through the stream it is given the
+// temporary's name with the target's extension, a name it never creates.
+bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const std::string& target,
+            const OIIO::ImageSpec& spec, OIIO::TypeDesc type, const void* samples) {
     OIIO::Filesystem::IOFile proxy(file.stream, OIIO::Filesystem::IOProxy::Write);
     const bool throughStream =
         output.supports("ioproxy") && std::strcmp(output.format_name(), "tiff") != 0;
@@ -187,7 +190,9 @@ bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpe
                         spec.nchannels);
         return false;
     }
-    if (!output.open(file.path, spec))
+    const std::string name =
+        throughStream ? file.path + OIIO::Filesystem::extension(target) : file.path;
+    if (!output.open(name, spec))
         return false;
     // A writer that cannot hold the samples asked for quietly narrows its own spec.
     if (output.spec().format != type || output.spec().nchannels != spec.nchannels) {
@@ -245,7 +250,7 @@ bool writeWithOiio(TemporaryFile& file, const std::string& formatName, const Sto
     }
     // The file's bit count (2-bit gray, 12-bit TIFF) cannot hold smoothed values.
     spec.erase_attribute("oiio:BitsPerSample");
-    if (!encode(*output, file, spec, type, samples)) {
+    if (!encode(*output, file, formatName, spec, type, samples)) {
         error = reasonOf(output->geterror());
         return false;
     }

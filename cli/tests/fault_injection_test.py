@@ -357,6 +357,22 @@ def check_jpeg_tiff(ctx):
     return None if p.returncode == 0 else "out.tif differs: " + p.stdout.decode()[-300:]
 
 
+def same_as_png_result(extension):
+    """The result in another format holds the pixels of the PNG result."""
+    def setup(ctx):
+        good(ctx)
+        code, err = run(ctx, ["good.png", "-o", "twin.png"])
+        if code != 0:
+            raise RuntimeError("the PNG twin failed: " + err)
+        return ["good.png", "-o", "out." + extension]
+
+    def check(ctx):
+        p = subprocess.run(["oiiotool", "--diff", "out." + extension, "twin.png"],
+                           cwd=ctx.folder, capture_output=True)
+        return None if p.returncode == 0 else "differs: " + p.stdout.decode()[-300:]
+    return setup, check
+
+
 def clash_rows():
     def plain(*args, extra=None):
         def setup(ctx):
@@ -462,6 +478,10 @@ def rows():
          0, "", exists("out.png")),
     ]
     table += clash_rows()
+    # JPEG 2000's writer chooses its container by the name's extension.
+    for ext in ["jp2", "j2k"]:
+        setup, check = same_as_png_result(ext)
+        table.append(("result as ." + ext, setup, 0, "", check))
     for ext in ["png", "tif", "tga", "bmp", "sgi", "dpx", "rla"]:
         table.append(("full disk: " + ext, setup_full_disk(ext), 1, "cannot write", None))
     table.append(("full disk: ppm", setup_full_disk("ppm", rgb=True), 1, "cannot write", None))
