@@ -8,6 +8,7 @@
 #include "sample_cel.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -204,6 +205,16 @@ int runFrames(const Options& options) {
     return finishRun(options, tasks, records, {status, interrupted.load(), secondsSince(start)});
 }
 
+// Help or version text that did not reach its reader (a full disk, a closed descriptor) is a
+// failure like any other.
+int finishStandardOutput() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    std::fprintf(stderr, "%s: cannot write to standard output: %s\n", programName,
+                 std::strerror(errno));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -213,10 +224,10 @@ int main(int argc, char** argv) {
     switch (parseOptions(argc, argv, options, error)) {
     case ParseResult::Help:
         std::fputs(helpText(), stdout);
-        return 0;
+        return finishStandardOutput();
     case ParseResult::Version:
         std::printf("%s %s\n", programName, programVersion);
-        return 0;
+        return finishStandardOutput();
     case ParseResult::UsageError:
         return usageError(error);
     case ParseResult::Run:

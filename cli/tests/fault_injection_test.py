@@ -373,6 +373,15 @@ def same_as_png_result(extension):
     return setup, check
 
 
+def check_help_into_full_stdout(ctx):
+    for option in ["--help", "--version"]:
+        with open("/dev/full", "wb") as full:
+            p = subprocess.run([ctx.binary, option], stdout=full, stderr=subprocess.PIPE)
+        if p.returncode == 0 or b"cannot write" not in p.stderr:
+            return "%s into a full standard output: exit %d" % (option, p.returncode)
+    return None
+
+
 def clash_rows():
     def plain(*args, extra=None):
         def setup(ctx):
@@ -450,6 +459,8 @@ def rows():
          lambda c: (os.mkfifo(c.path("fifo.png")), good(c),
                     ["fifo.png", "good.png", "--out-dir", "out"])[-1],
          1, "fifo.png: is not a regular file", exists("out/good.png")),
+        ("--help and --version fail on a full standard output", lambda c: ["--version"], 0,
+         "", check_help_into_full_stdout),
         ("closed pipe on the progress output",
          lambda c: [good(c), "-o", "out.png", "--progress"], 0, None, exists("out.png")),
         ("output name of 255 bytes", lambda c: [good(c), "-o", "n" * 251 + ".png"], 0, "",
