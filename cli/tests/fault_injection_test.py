@@ -260,6 +260,19 @@ def check_premultiplied(ctx):
     return None
 
 
+def premultiplied_tiff_into_png(ctx):
+    premultiplied_tiff(ctx)
+    return ["pre.tif", "-o", "pre-out.png", "--smooth-range", "8"]
+
+
+def check_straight_png(ctx):
+    # A PNG holds straight colour: the result is the straight twin's, not premultiplied again.
+    out = png_pixels(ctx.read("pre-out.png"), 24, 16)
+    expected = png_pixels(ctx.read("straight-out.png"), 24, 16)
+    differ = sum(a != b for a, b in zip(out, expected))
+    return "%d samples differ from the straight twin's" % differ if differ else None
+
+
 def png_pixels(data, width, height):
     """Pixels of an 8-bit RGBA non-interlaced PNG (as the binary writes them)."""
     at, idat = 8, b""
@@ -452,6 +465,8 @@ def rows():
          check_premultiplied),
         ("JPEG-compressed TIFF is smoothed into a lossless one", jpeg_tiff, 0, "",
          check_jpeg_tiff),
+        ("premultiplied TIFF into a PNG is straight", premultiplied_tiff_into_png, 0, "",
+         check_straight_png),
         ("eXIf is copied once", lambda c: [c.write("exif.png", png_bytes(
             40, 32, cel(), before_idat=[png_chunk(b"eXIf", exif_block())])) and "exif.png",
             "-o", "exif-out.png"], 0, "", check_exif_once),
