@@ -500,6 +500,10 @@ def rows():
                                         "out"])[-1],
          1, "were not found", exists("out/f1.png")),
         ("--in-place keeps mode and owner", in_place_setup, 0, "", check_in_place),
+        # The input must still be there, unchanged, when its frame is reported failed.
+        ("--in-place with an unwritable comparison keeps the input",
+         lambda c: [good(c, "in.png"), "--in-place", "--compare", "compare.txt"], 1,
+         "cannot write the comparison picture", absent("compare.txt")),
         ("'#' in a plain file name", lambda c: [good(c, "cel#1.png"), "-o", "out.png", "-j2"],
          0, "", exists("out.png")),
     ]
