@@ -65,11 +65,9 @@ FrameOutcome smoothDecoded(DecodedImage& image, const FrameTask& task,
         return noErr;
     });
 
+    // The comparison picture goes first: a frame whose picture cannot be written fails before
+    // its result replaces anything (with --in-place, its input).
     std::string reason;
-    if (!writeResult(task.output, image, result, encode, outcome.note, reason)) {
-        outcome.error = "cannot write '" + task.output + "': " + reason;
-        return outcome;
-    }
     if (!task.compare.empty()) {
         const Picture picture =
             comparePicture(image.host.data(), result, image.width(), image.height(), image.depth);
@@ -78,6 +76,10 @@ FrameOutcome smoothDecoded(DecodedImage& image, const FrameTask& task,
             outcome.error = "cannot write the comparison picture '" + task.compare + "': " + reason;
             return outcome;
         }
+    }
+    if (!writeResult(task.output, image, result, encode, outcome.note, reason)) {
+        outcome.error = "cannot write '" + task.output + "': " + reason;
+        return outcome;
     }
     outcome.ok = true;
     return outcome;

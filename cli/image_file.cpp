@@ -2,7 +2,9 @@
 #include "image_file.h"
 
 #include "output_file.h"
+#include "platform.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #ifndef _WIN32
@@ -64,12 +66,24 @@ void changeAssociation(void* samples, const StoredImage& stored, bool toStraight
         changeAssociation<uint16_t>(samples, stored, toStraight);
 }
 
-bool writeStored(const std::string& path, const StoredImage& stored, const void* samples,
+// Of the formats written, only TIFF records that its colour is premultiplied; every other one
+// is read as straight colour, by this tool too.
+bool recordsAssociatedAlpha(const std::string& path) {
+    std::string extension = utf8Name(pathFromUtf8(path).extension());
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".tif" || extension == ".tiff";
+}
+
+bool writeStored(const std::string& path, const StoredImage& input, const void* samples,
                  const EncodeSettings& settings, std::string& error) {
     const ImageCodec* codec = codecForWriting(path, error);
     if (codec == nullptr)
         return false;
-    // The file's association is kept: the straight result goes back premultiplied.
+    // A TIFF's association is kept: the straight result goes back premultiplied. Any other
+    // format gets the straight result (a PNG of premultiplied colour would be too dark).
+    StoredImage stored = input;
+    stored.premultiplied = input.premultiplied && recordsAssociatedAlpha(path);
     SampleBytes premultiplied;
     if (stored.premultiplied && stored.alphaChannel >= 0) {
         const auto* bytes = static_cast<const unsigned char*>(samples);

@@ -9,6 +9,7 @@
 #include "sample_cel.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -179,6 +180,16 @@ int runFrames(const Options& options) {
     return finishRun(options, tasks, records, {status, interrupted.load(), secondsSince(start)});
 }
 
+// Help or version text that did not reach its reader (a full disk, a closed descriptor) is a
+// failure like any other.
+int finishStandardOutput() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    std::fprintf(stderr, "%s: cannot write to standard output: %s\n", programName,
+                 std::strerror(errno));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -192,10 +203,10 @@ int main(int argc, char** argv) {
     switch (parseOptions(int(argumentPointers.size()), argumentPointers.data(), options, error)) {
     case ParseResult::Help:
         std::fputs(helpText(), stdout);
-        return 0;
+        return finishStandardOutput();
     case ParseResult::Version:
         std::printf("%s %s\n", programName, programVersion);
-        return 0;
+        return finishStandardOutput();
     case ParseResult::UsageError:
         return usageError(error);
     case ParseResult::Run:

@@ -131,6 +131,15 @@ bool hasPendingError(OIIO::ImageOutput& output) {
     return true;
 }
 
+// OpenImageIO names a compression "method" or "method:quality".
+bool isLossyCompression(const std::string& compression) {
+    const std::string method = compression.substr(0, compression.find(':'));
+    for (const char* lossy : {"jpeg", "webp", "dwaa", "dwab", "b44", "b44a", "pxr24"})
+        if (method == lossy)
+            return true;
+    return false;
+}
+
 // Whether the file at path, in the format named, holds exactly these samples. The format is
 // named because a temporary's name does not tell it.
 bool holdsSamples(const std::string& path, const char* format, const OIIO::ImageSpec& spec,
@@ -149,14 +158,23 @@ bool holdsSamples(const std::string& path, const char* format, const OIIO::Image
            std::memcmp(back.data(), samples, back.size()) == 0;
 }
 
+// Writers that stop the whole process (a failed assertion) on a channel count they do not
+// handle, rather than return an error: the frame must fail alone.
+bool writerAbortsOn(const char* format, int channels) {
+    return std::strcmp(format, "dpx") == 0 && channels != 1 && channels != 3 && channels != 4;
+}
+
 // Encodes into the temporary's stream where the format's writer takes one, so that every failed
 // write shows on the stream. The others (SGI, RLA, FITS, HEIF, ICO, and TIFF, whose writer reads
 // back what it wrote to add the Exif directory and cannot through a write-only stream) open the
 // temporary by its name and write it in place. Writers do not all report what went wrong (SGI on
 // a full disk says it succeeded; TIFF through a stream wrote a broken directory and said so only
 // in a message easily taken for a harmless one), so every file is read back and compared.
-bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpec& spec,
-            OIIO::TypeDesc type, const void* samples) {
+// A writer may choose its container by the name's extension (JPEG 2000 picks .jp2 or .j2k, and
+// for any other name writes nothing and says it succeeded): through the stream it is given the
+// temporary's name with the target's extension, a name it never creates.
+bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const std::string& target,
+            const OIIO::ImageSpec& spec, OIIO::TypeDesc type, const void* samples) {
     OIIO::Filesystem::IOFile proxy(file.stream, OIIO::Filesystem::IOProxy::Write);
     const bool throughStream =
         output.supports("ioproxy") && std::strcmp(output.format_name(), "tiff") != 0;
@@ -167,7 +185,14 @@ bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpe
                         output.format_name());
         return false;
     }
-    if (!output.open(file.path, spec))
+    if (writerAbortsOn(output.format_name(), spec.nchannels)) {
+        output.errorfmt("{} cannot hold {} channels: only gray, RGB and RGBA", output.format_name(),
+                        spec.nchannels);
+        return false;
+    }
+    const std::string name =
+        throughStream ? file.path + OIIO::Filesystem::extension(target) : file.path;
+    if (!output.open(name, spec))
         return false;
     // A writer that cannot hold the samples asked for quietly narrows its own spec.
     if (output.spec().format != type || output.spec().nchannels != spec.nchannels) {
@@ -184,8 +209,8 @@ bool encode(OIIO::ImageOutput& output, TemporaryFile& file, const OIIO::ImageSpe
         return false;
     if ((throughStream && std::fflush(file.stream) != 0) ||
         !holdsSamples(file.path, output.format_name(), spec, type, samples)) {
-        output.errorfmt("the file written does not read back as the image written to it (is the "
-                        "disk full?)");
+        output.errorfmt("the file written does not read back as the image written to it (a "
+                        "lossy writer, or a full disk)");
         return false;
     }
     return true;
@@ -216,9 +241,16 @@ bool writeWithOiio(TemporaryFile& file, const std::string& formatName, const Sto
     else
         spec.attribute(keepAlphaAsStored, 1);
     spec.erase_attribute("tiff:UnassociatedAlpha");
+    // A lossily compressed input (a TIFF of JPEG or WebP strips) would pass its compression on
+    // to the result: the writer's lossless default is taken instead.
+    if (isLossyCompression(spec.get_string_attribute("compression"))) {
+        spec.erase_attribute("compression");
+        spec.erase_attribute("tiff:Compression");
+        spec.erase_attribute("CompressionQuality");
+    }
     // The file's bit count (2-bit gray, 12-bit TIFF) cannot hold smoothed values.
     spec.erase_attribute("oiio:BitsPerSample");
-    if (!encode(*output, file, spec, type, samples)) {
+    if (!encode(*output, file, formatName, spec, type, samples)) {
         error = reasonOf(output->geterror());
         return false;
     }

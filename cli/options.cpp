@@ -328,9 +328,10 @@ DESCRIPTION
     channels are kept as they were. Indexed-colour PNGs and PNGs of fewer than
     8 bits come back as 8-bit RGB(A) or gray. Colour profiles, resolution and
     text of the input are kept. A TIFF with associated (premultiplied) alpha is
-    smoothed in straight colour and written back premultiplied. CMYK, L*a*b*
-    and LogLuv images, animated PNGs, files of several images (pages, layers,
-    MIP levels) and inputs that are not regular files are refused.
+    smoothed in straight colour and written back premultiplied into a TIFF,
+    straight into any other format. CMYK, L*a*b* and LogLuv images, animated
+    PNGs, files of several images (pages, layers, MIP levels) and inputs that
+    are not regular files are refused.
 
     With no INPUT, the bundled sample cel is smoothed and the result and its
     comparison picture are written into the current folder.

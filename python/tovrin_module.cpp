@@ -119,7 +119,13 @@ py::array arrayArgument(py::handle value, const char* name) {
 int intArgument(py::handle value, const char* name, int low, int high) {
     if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr()))
         throw py::type_error(std::string(name) + ": expected an int, got " + typeName(value));
-    const long long number = py::int_(py::reinterpret_borrow<py::object>(value)).cast<long long>();
+    // An int beyond 64 bits is out of range like any other, not a failed conversion.
+    const py::int_ asInt(py::reinterpret_borrow<py::object>(value));
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(asInt.ptr(), &overflow);
+    if (overflow != 0)
+        throw py::value_error(std::string(name) + ": " + std::string(py::str(py::handle(asInt))) +
+                              " is outside " + std::to_string(low) + ".." + std::to_string(high));
     if (number < low || number > high)
         throw py::value_error(std::string(name) + ": " + std::to_string(number) + " is outside " +
                               std::to_string(low) + ".." + std::to_string(high));

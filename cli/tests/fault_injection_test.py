@@ -260,6 +260,19 @@ def check_premultiplied(ctx):
     return None
 
 
+def premultiplied_tiff_into_png(ctx):
+    premultiplied_tiff(ctx)
+    return ["pre.tif", "-o", "pre-out.png", "--smooth-range", "8"]
+
+
+def check_straight_png(ctx):
+    # A PNG holds straight colour: the result is the straight twin's, not premultiplied again.
+    out = png_pixels(ctx.read("pre-out.png"), 24, 16)
+    expected = png_pixels(ctx.read("straight-out.png"), 24, 16)
+    differ = sum(a != b for a, b in zip(out, expected))
+    return "%d samples differ from the straight twin's" % differ if differ else None
+
+
 def png_pixels(data, width, height):
     """Pixels of an 8-bit RGBA non-interlaced PNG (as the binary writes them)."""
     at, idat = 8, b""
@@ -339,6 +352,49 @@ def truncated(kind):
     return setup
 
 
+def jpeg_tiff(ctx):
+    # A TIFF of JPEG strips, and the same pixels decoded into a PNG for the expected result.
+    ctx.write("rgb.png", png_bytes(40, 32, bytes(b for i, b in enumerate(cel()) if i % 4 != 3),
+                                   colour_type=2))
+    oiiotool(ctx, "rgb.png", "--compression", "jpeg:90", "-o", "jpeg.tif")
+    oiiotool(ctx, "jpeg.tif", "-o", "decoded.png")
+    code, err = run(ctx, ["decoded.png", "-o", "decoded-out.png"])
+    if code != 0:
+        raise RuntimeError("the decoded twin failed: " + err)
+    return ["jpeg.tif", "-o", "out.tif"]
+
+
+def check_jpeg_tiff(ctx):
+    p = subprocess.run(["oiiotool", "--diff", "out.tif", "decoded-out.png"], cwd=ctx.folder,
+                       capture_output=True)
+    return None if p.returncode == 0 else "out.tif differs: " + p.stdout.decode()[-300:]
+
+
+def same_as_png_result(extension):
+    """The result in another format holds the pixels of the PNG result."""
+    def setup(ctx):
+        good(ctx)
+        code, err = run(ctx, ["good.png", "-o", "twin.png"])
+        if code != 0:
+            raise RuntimeError("the PNG twin failed: " + err)
+        return ["good.png", "-o", "out." + extension]
+
+    def check(ctx):
+        p = subprocess.run(["oiiotool", "--diff", "out." + extension, "twin.png"],
+                           cwd=ctx.folder, capture_output=True)
+        return None if p.returncode == 0 else "differs: " + p.stdout.decode()[-300:]
+    return setup, check
+
+
+def check_help_into_full_stdout(ctx):
+    for option in ["--help", "--version"]:
+        with open("/dev/full", "wb") as full:
+            p = subprocess.run([ctx.binary, option], stdout=full, stderr=subprocess.PIPE)
+        if p.returncode == 0 or b"cannot write" not in p.stderr:
+            return "%s into a full standard output: exit %d" % (option, p.returncode)
+    return None
+
+
 def clash_rows():
     def plain(*args, extra=None):
         def setup(ctx):
@@ -407,6 +463,10 @@ def rows():
             and "anim.png", "-o", "out.png"], 1, "animated", absent("out.png")),
         ("premultiplied TIFF keeps its association", premultiplied_tiff, 0, "",
          check_premultiplied),
+        ("JPEG-compressed TIFF is smoothed into a lossless one", jpeg_tiff, 0, "",
+         check_jpeg_tiff),
+        ("premultiplied TIFF into a PNG is straight", premultiplied_tiff_into_png, 0, "",
+         check_straight_png),
         ("eXIf is copied once", lambda c: [c.write("exif.png", png_bytes(
             40, 32, cel(), before_idat=[png_chunk(b"eXIf", exif_block())])) and "exif.png",
             "-o", "exif-out.png"], 0, "", check_exif_once),
@@ -414,6 +474,8 @@ def rows():
          lambda c: (os.mkfifo(c.path("fifo.png")), good(c),
                     ["fifo.png", "good.png", "--out-dir", "out"])[-1],
          1, "fifo.png: is not a regular file", exists("out/good.png")),
+        ("--help and --version fail on a full standard output", lambda c: ["--version"], 0,
+         "", check_help_into_full_stdout),
         ("closed pipe on the progress output",
          lambda c: [good(c), "-o", "out.png", "--progress"], 0, None, exists("out.png")),
         ("output name of 255 bytes", lambda c: [good(c), "-o", "n" * 251 + ".png"], 0, "",
@@ -424,6 +486,11 @@ def rows():
          "WebP", absent("out.webp")),
         ("PPM cannot hold alpha", lambda c: [good(c), "-o", "out.ppm"], 1,
          "no alpha channel", absent("out.ppm")),
+        # OpenImageIO's DPX writer fails an assertion, ending the process, on 2, 5... channels.
+        ("DPX of gray and alpha fails its frame alone",
+         lambda c: (c.write("f1.png", png_bytes(40, 32, cel()[:40 * 32 * 2], colour_type=4)),
+                    good(c, "f2.png"), ["f#.png", "-o", "o#.dpx"])[-1],
+         1, "f1.png: cannot write", both(exists("o2.dpx"), absent("o1.dpx"))),
         ("frame numbers beyond 64 bits of range",
          lambda c: (good(c, "f1.png"), ["f#.png", "--frames", "0-9223372036854775807",
                                         "--out-dir", "out"])[-1],
@@ -433,10 +500,18 @@ def rows():
                                         "out"])[-1],
          1, "were not found", exists("out/f1.png")),
         ("--in-place keeps mode and owner", in_place_setup, 0, "", check_in_place),
+        # The input must still be there, unchanged, when its frame is reported failed.
+        ("--in-place with an unwritable comparison keeps the input",
+         lambda c: [good(c, "in.png"), "--in-place", "--compare", "compare.txt"], 1,
+         "cannot write the comparison picture", absent("compare.txt")),
         ("'#' in a plain file name", lambda c: [good(c, "cel#1.png"), "-o", "out.png", "-j2"],
          0, "", exists("out.png")),
     ]
     table += clash_rows()
+    # JPEG 2000's writer chooses its container by the name's extension.
+    for ext in ["jp2", "j2k"]:
+        setup, check = same_as_png_result(ext)
+        table.append(("result as ." + ext, setup, 0, "", check))
     for ext in ["png", "tif", "tga", "bmp", "sgi", "dpx", "rla"]:
         table.append(("full disk: " + ext, setup_full_disk(ext), 1, "cannot write", None))
     table.append(("full disk: ppm", setup_full_disk("ppm", rgb=True), 1, "cannot write", None))

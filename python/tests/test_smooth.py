@@ -169,6 +169,8 @@ ERRORS = [
     ({"image": np.zeros((0, 8, 4), np.uint8)}, ValueError, "image: height and width"),
     ({"smooth_range": 256}, ValueError, "smooth_range: 256 is outside 0..255"),
     ({"smooth_range": -1}, ValueError, "smooth_range"),
+    ({"smooth_range": 2 ** 64}, ValueError, "smooth_range: 18446744073709551616 is outside"),
+    ({"key": (0, -2 ** 70, 0)}, ValueError, "key: -1180591620717411303424 is outside"),
     ({"smooth_range": 1.5}, TypeError, "smooth_range: expected an int"),
     ({"smooth_range": True}, TypeError, "smooth_range"),
     ({"key": (1, 2)}, TypeError, "key"),
