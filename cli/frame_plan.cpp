@@ -6,6 +6,7 @@
 #include "platform.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -14,6 +15,28 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The kind of file path names when it is one that cannot hold a result without loss (lossy
+// compression, no alpha, 8 bits at most: JPEG, WebP, GIF, HEIF, Radiance HDR), else null. The
+// same in every build, so that all refuse the same outputs before any work.
+const char* lossyOutputFormat(const std::string& path) {
+    struct Lossy {
+        const char* extension;
+        const char* format;
+    };
+    static const Lossy lossy[] = {
+        {".jpg", "JPEG"},  {".jpeg", "JPEG"}, {".jpe", "JPEG"},         {".jfif", "JPEG"},
+        {".jif", "JPEG"},  {".webp", "WebP"}, {".gif", "GIF"},          {".heic", "HEIF"},
+        {".heif", "HEIF"}, {".avif", "AVIF"}, {".hdr", "Radiance HDR"}, {".rgbe", "Radiance HDR"},
+    };
+    std::string extension = utf8Name(pathFromUtf8(path).extension());
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const Lossy& l : lossy)
+        if (extension == l.extension)
+            return l.format;
+    return nullptr;
+}
 
 struct Frame {
     std::string path;

@@ -3,7 +3,6 @@
 
 #include "png_codec.h"
 
-#include <cctype>
 #include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
@@ -64,25 +63,6 @@ const ImageCodec* oiioCodec(std::string& error) {
 }
 
 } // namespace
-
-const char* lossyOutputFormat(const std::string& path) {
-    struct Lossy {
-        const char* extension;
-        const char* format;
-    };
-    static const Lossy lossy[] = {
-        {".jpg", "JPEG"},  {".jpeg", "JPEG"}, {".jpe", "JPEG"},         {".jfif", "JPEG"},
-        {".jif", "JPEG"},  {".webp", "WebP"}, {".gif", "GIF"},          {".heic", "HEIF"},
-        {".heif", "HEIF"}, {".avif", "AVIF"}, {".hdr", "Radiance HDR"}, {".rgbe", "Radiance HDR"},
-    };
-    std::string extension = fs::path(path).extension().string();
-    for (char& c : extension)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    for (const Lossy& l : lossy)
-        if (extension == l.extension)
-            return l.format;
-    return nullptr;
-}
 
 const ImageCodec* codecForReading(const std::string& path, std::string& error) {
     return isPngFile(path) ? &pngCodec() : oiioCodec(error);

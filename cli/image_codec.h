@@ -75,10 +75,6 @@ const ImageCodec* codecForReading(const std::string& path, std::string& error);
 // The codec for writing path (chosen by its extension), or null with a reason in error.
 const ImageCodec* codecForWriting(const std::string& path, std::string& error);
 
-// The kind of file path names when it is one that cannot hold a result without loss (lossy
-// compression, no alpha, 8 bits at most: JPEG, WebP, GIF, HEIF, Radiance HDR), else null.
-const char* lossyOutputFormat(const std::string& path);
-
 // "is too large: W x H pixels, more than the limit of N (--max-pixels)", or "" when it fits.
 // Inline: the OpenImageIO module uses it and cannot link back into the binary.
 inline std::string sizeRefusal(int64_t width, int64_t height, uint64_t maxPixels) {

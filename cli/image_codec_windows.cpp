@@ -62,24 +62,6 @@ std::string notSupported(const std::string& format) {
 
 } // namespace
 
-// The same list as on Linux, so that both builds refuse the same outputs before any work.
-const char* lossyOutputFormat(const std::string& path) {
-    struct Lossy {
-        const char* extension;
-        const char* format;
-    };
-    static const Lossy lossy[] = {
-        {".JPG", "JPEG"},  {".JPEG", "JPEG"}, {".JPE", "JPEG"},         {".JFIF", "JPEG"},
-        {".JIF", "JPEG"},  {".WEBP", "WebP"}, {".GIF", "GIF"},          {".HEIC", "HEIF"},
-        {".HEIF", "HEIF"}, {".AVIF", "AVIF"}, {".HDR", "Radiance HDR"}, {".RGBE", "Radiance HDR"},
-    };
-    const std::string extension = extensionOf(path);
-    for (const Lossy& l : lossy)
-        if (extension == l.extension)
-            return l.format;
-    return nullptr;
-}
-
 const ImageCodec* codecForReading(const std::string& path, std::string& error) {
     if (isPngFile(path))
         return &pngCodec();
