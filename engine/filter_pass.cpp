@@ -1,40 +1,19 @@
 // The filter pass: host request, colour-key pre-pass and pixel scan.
 #include "filter_pass.h"
 
+#include "colour_key.h"
 #include "image_window.h"
 #include "sample_depth.h"
 #include "smoothing_engine.h"
 
 namespace {
 
-template <typename Sample> bool matchesKey(const Sample* pixel, const FilterParameters& key);
-
-template <> bool matchesKey(const uint8_t* pixel, const FilterParameters& key) {
-    return pixel[Red] == key.keyRed && pixel[Green] == key.keyGreen && pixel[Blue] == key.keyBlue &&
-           pixel[Alpha] == 255;
-}
-
-// The key is given in 8-bit units: each 16-bit sample is rounded to 8 bits before comparing, and
-// only the host's full opacity counts as opaque.
-template <> bool matchesKey(const uint16_t* pixel, const FilterParameters& key) {
-    auto to8 = [](uint16_t v) { return (int32_t{v} * 255 + 16384) / 32768; };
-    return to8(pixel[Red]) == key.keyRed && to8(pixel[Green]) == key.keyGreen &&
-           to8(pixel[Blue]) == key.keyBlue && pixel[Alpha] == 32768;
-}
-
 template <typename Sample>
 void applyColourKey(const ImageWindow<Sample>& window, const FilterParameters& key) {
     const VRect& bounds = window.bounds();
-    for (int32_t y = bounds.top; y < bounds.bottom; ++y) {
-        Sample* input = window.inputPixelInside(bounds.left, y);
-        Sample* output = window.outputPixelInside(bounds.left, y);
-        for (int32_t column = 0; column < bounds.right - bounds.left; ++column) {
-            if (matchesKey(input + 4 * column, key)) {
-                input[4 * column + Alpha] = 0;
-                output[4 * column + Alpha] = 0;
-            }
-        }
-    }
+    for (int32_t y = bounds.top; y < bounds.bottom; ++y)
+        clearKeyedPixels(window.inputPixelInside(bounds.left, y),
+                         window.outputPixelInside(bounds.left, y), bounds.right - bounds.left, key);
 }
 
 bool isEmpty(const VRect& r) {
