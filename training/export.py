@@ -55,13 +55,41 @@ const CoverageModel coverageModel = {{
         f.write(text)
 
 
-def write_fixture(q, path, rng, count=256):
-    """Random masks, from sparse to full, and the share this program's integer pass gives each:
-    one line a mask, the 121 cells as 0/1 then the share."""
+def fixture_picture(rng, width, height, full):
+    """A small picture of flat shapes in a few colours (one transparent, one half transparent),
+    drawn with a hard edge: something for the whole pass to smooth."""
+    palette = rng.integers(0, full + 1, (6, 4))
+    palette[0] = 0
+    palette[1:, 3] = full
+    palette[2, 3] = full // 2
+    ys, xs = np.mgrid[0:height, 0:width] + 0.5
+    labels = np.zeros((height, width), int)
+    for colour in range(1, 6):
+        for _ in range(2):
+            cx, cy = rng.uniform(0, width), rng.uniform(0, height)
+            a, b = rng.uniform(2, width / 2.5), rng.uniform(1, height / 2.5)
+            t = rng.uniform(0, np.pi)
+            u = (xs - cx) * np.cos(t) + (ys - cy) * np.sin(t)
+            v = -(xs - cx) * np.sin(t) + (ys - cy) * np.cos(t)
+            labels[(u / a) ** 2 + (v / b) ** 2 <= 1] = colour
+    return palette[labels].astype(np.uint8 if full == 255 else np.uint16)
+
+
+def write_fixture(q, path, rng, count=128):
+    """What this program's integer pass gives, for the C++ pass to equal: the shares of random
+    masks, from sparse to full (a line each: the 121 cells row by row as 0/1, then the share),
+    and two small pictures smoothed whole, at 8 bits and at 16 bits in the engine's units."""
     density = rng.uniform(0, 1, (count, 1))
     masks = (rng.uniform(0, 1, (count, dataset.WINDOW ** 2)) < density).astype(np.uint8)
     shares = quantise.forward(q, masks)
+    lines = [f"# weights digest {digest(q)}"]
+    lines += ["share " + "".join(map(str, m)) + f" {int(s)}" for m, s in zip(masks, shares)]
+    for full in (255, 32768):
+        picture = fixture_picture(rng, 32, 24, full)
+        result = quantise.smooth(q, picture)
+        depth = 8 if full == 255 else 16
+        lines.append(f"picture {depth} 32 24")
+        lines.append("input " + " ".join(map(str, picture.ravel())))
+        lines.append("result " + " ".join(map(str, result.ravel())))
     with open(path, "w") as f:
-        f.write(f"# weights digest {digest(q)}: mask cells (row by row), share\n")
-        for m, s in zip(masks, shares):
-            f.write("".join(map(str, m)) + f" {int(s)}\n")
+        f.write("\n".join(lines) + "\n")

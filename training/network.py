@@ -1,4 +1,5 @@
-"""The coverage network and the blend it feeds.
+"""The coverage network and the blend it feeds, in floating point for training and with the
+integer pass's rounding for fine-tuning after quantisation.
 
 For one pixel and one candidate colour, the network reads the colour's binary mask in the
 window and gives a score; the sigmoid of the score is the colour's estimated share of the pixel.
@@ -23,12 +24,57 @@ class CoverageNet(nn.Module):
         x = masks
         for layer in self.layers[:-1]:
             x = torch.relu(layer(x))
-        return self.layers[-1](x).squeeze(-1)
+        return torch.sigmoid(self.layers[-1](x).squeeze(-1))
 
 
-def blend(scores, valid, colours):
-    """scores [N, 9], valid [N, 9] bool, colours [N, 9, 4] -> premultiplied blend [N, 4]."""
-    share = torch.sigmoid(scores) * valid
+def _straight_through(exact, smooth):
+    """exact in the forward pass, the gradient of smooth in the backward pass."""
+    return smooth + (exact - smooth).detach()
+
+
+class QuantisedForward(nn.Module):
+    """The integer pass's arithmetic on a float network: weights rounded to their int8 steps,
+    accumulators rescaled by a shift that rounds half up, activations clamped to 0..255, the
+    share from the sigmoid table. Its shares equal quantise.forward's for the same weights
+    (float32 holds every accumulator exactly); gradients pass straight through the rounding."""
+
+    def __init__(self, net, q):
+        super().__init__()
+        self.net = net
+        self.q = q
+        self.steps = []            # (weight step, accumulator step) of each layer
+        input_step = 1.0
+        for layer, step in zip(q.layers, q.steps):
+            acc_step = step / 2 ** layer.shift
+            self.steps.append((acc_step / input_step, acc_step))
+            input_step = step
+        self.register_buffer("table", torch.tensor(q.sigmoid.astype("float32")) / (1 << 15))
+
+    def forward(self, masks):
+        x = masks
+        count = len(self.net.layers)
+        for i, (layer, ql) in enumerate(zip(self.net.layers, self.q.layers)):
+            w_step, acc_step = self.steps[i]
+            w = _straight_through(torch.clamp(torch.round(layer.weight / w_step), -127, 127),
+                                  layer.weight / w_step)
+            b = _straight_through(torch.round(layer.bias / acc_step), layer.bias / acc_step)
+            acc = x @ w.T + b
+            scale = float(2 ** ql.shift)
+            smooth = acc / scale
+            exact = torch.floor((acc + scale / 2) / scale)
+            if i < count - 1:
+                x = _straight_through(torch.clamp(exact, 0, 255), torch.clamp(smooth, 0, 255))
+            else:
+                limit = (len(self.q.sigmoid) - 1) // 2
+                index = torch.clamp(exact, -limit, limit).squeeze(-1)
+                real = smooth.squeeze(-1) * self.q.steps[-1]
+                shares = self.table[(index + limit).long()]
+                return _straight_through(shares, torch.sigmoid(real))
+
+
+def blend(shares, valid, colours):
+    """shares [N, 9], valid [N, 9] bool, colours [N, 9, 4] -> premultiplied blend [N, 4]."""
+    share = shares * valid
     weight = share / share.sum(1, keepdim=True).clamp_min(1e-6)
     return (weight.unsqueeze(-1) * colours).sum(1)
 

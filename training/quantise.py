@@ -50,24 +50,39 @@ def _steps(w, input_step, wanted_step):
 
 
 def quantise(net, tops):
-    q = QuantisedNet()
+    """Chooses each layer's steps and shift from its weights and activation range, then rounds
+    the weights onto them."""
+    steps, shifts = [], []
     input_step = 1.0                  # masks are exactly 0 or 1
     layers = list(net.layers)
     for i, layer in enumerate(layers):
         w = layer.weight.detach().double().numpy()
-        b = layer.bias.detach().double().numpy()
         last = i == len(layers) - 1
         wanted = (SCORE_RANGE / SCORE_INDEX_LIMIT) if last else tops[i] / ACTIVATION_MAX
         w_step, shift = _steps(w, input_step, wanted)
+        input_step = w_step * input_step * 2 ** shift
+        steps.append(input_step)
+        shifts.append(shift)
+    z = np.arange(-SCORE_INDEX_LIMIT, SCORE_INDEX_LIMIT + 1) * steps[-1]
+    table = np.round(SHARE_ONE / (1 + np.exp(-z))).astype(np.uint16)
+    plan = QuantisedNet(layers=[Layer(None, None, s) for s in shifts], sigmoid=table, steps=steps)
+    return requantise(net, plan)
+
+
+def requantise(net, plan):
+    """The network's current weights rounded onto the fixed steps and shifts of plan."""
+    q = QuantisedNet(sigmoid=plan.sigmoid, steps=list(plan.steps))
+    input_step = 1.0
+    for layer, planned, step in zip(net.layers, plan.layers, plan.steps):
+        acc_step = step / 2 ** planned.shift
+        w_step = acc_step / input_step
+        w = layer.weight.detach().double().numpy()
+        b = layer.bias.detach().double().numpy()
         weights = np.clip(np.round(w / w_step), -127, 127).astype(np.int8)
-        acc_step = w_step * input_step
         bias = np.round(b / acc_step)
         assert np.abs(bias).max() < 2 ** 20, "bias beyond the accumulator's room"
-        q.layers.append(Layer(weights, bias.astype(np.int32), shift))
-        input_step = acc_step * 2 ** shift
-        q.steps.append(input_step)
-    z = np.arange(-SCORE_INDEX_LIMIT, SCORE_INDEX_LIMIT + 1) * input_step
-    q.sigmoid = np.round(SHARE_ONE / (1 + np.exp(-z))).astype(np.uint16)
+        q.layers.append(Layer(weights, bias.astype(np.int32), planned.shift))
+        input_step = step
     return q
 
 
