@@ -11,7 +11,7 @@ from . import geometry as g
 from .canvas import Canvas
 from .raster import fill_polygons
 from .style import cel_style, translucent
-from .vectors import radius
+from .vectors import crisp, radius
 
 
 def window_of(points, margin, scale, shape):
@@ -23,29 +23,22 @@ def window_of(points, margin, scale, shape):
     return lo[1], lo[0], max(hi[1] - lo[1], 1), max(hi[0] - lo[0], 1)
 
 
-def pil_call(method, points=None, box=None, centre=None, **kw):
+def pil_call(method, points=None, box=None, **kw):
     """A draw function that makes ImageDraw.`method` at each scale; `points` (N, 2) are pixel
-    centres, `box` (x0, y0, x1, y1) inclusive pixels, `centre` (x, y, r) a bounding circle."""
+    centres, `box` (x0, y0, x1, y1) inclusive pixels."""
     def draw(scale, shape):
         args = {k: (v * scale if k in ("width", "radius") else v) for k, v in kw.items()}
         if points is not None:
             pts = (np.asarray(points, dtype=np.float64) + 0.5) * scale - 0.5
-        elif box is not None:
+        else:
             x0, y0, x1, y1 = box
             pts = np.array([[x0 * scale, y0 * scale],
                             [(x1 + 1) * scale - 1, (y1 + 1) * scale - 1]], dtype=np.float64)
-        else:
-            x, y, r = centre
-            pts = np.array([[(x + 0.5) * scale - 0.5, (y + 0.5) * scale - 0.5]])
-            r *= scale
-        margin = args.get("width", 1) + (r if centre is not None else 0) + 2
-        row, col, h, w = window_of(pts, margin, scale, shape)
+        row, col, h, w = window_of(pts, args.get("width", 1) + 2, scale, shape)
         im = Image.new("L", (w, h), 0)
         local = pts - (col, row)
         d = ImageDraw.Draw(im)
-        if centre is not None:
-            d.regular_polygon((local[0, 0], local[0, 1], r), **args)
-        elif box is not None:
+        if box is not None:
             getattr(d, method)([tuple(local[0]), tuple(local[1])], **args)
         else:
             getattr(d, method)([tuple(p) for p in local], **args)
@@ -101,7 +94,9 @@ def scanline_polygons(rng, size):
     top-left rule, even-odd or non-zero, some outlined by a mitred stroke of whole width."""
     style = cel_style(rng)
     canvas = Canvas(size, style.background)
-    offset = 0.0 if rng.random() < 0.6 else 0.5
+    # Whole coordinates on pixel corners, as most libraries place them; now and then on pixel
+    # centres, where the top-left rule decides every pixel an edge runs through.
+    offset = 0.0 if rng.random() < 0.85 else 0.5
     for _ in range(int(rng.integers(3, 10) * max(size / 128, 0.5))):
         u = rng.random()
         if u < 0.4:
@@ -123,8 +118,8 @@ def scanline_polygons(rng, size):
         canvas.paint(fill_colour(rng, style),
                      lambda s, shape, p=p, e=evenodd: fill_polygons([p], s, shape, e))
         if rng.random() < 0.5:
-            outline = g.stroke_outline(p, int(rng.integers(1, 4)), closed=True, join="miter",
-                                       corner=0.0)
+            w = int(rng.integers(1, 4))
+            outline = g.stroke_outline(crisp(p, w), w, closed=True, join="miter", corner=0.0)
             canvas.paint(style.line(rng), lambda s, shape, o=outline: fill_polygons(o, s, shape))
     return canvas.scene("scanline_polygons")
 
@@ -162,8 +157,8 @@ def dda_lines(rng, size):
 
 
 def pil_polygons(rng, size):
-    """Pillow's polygon, rectangle and regular polygon: fills take every pixel the outline
-    touches; outlines of 1-3 px."""
+    """Pillow's polygons and rectangles: fills take every pixel the outline touches; outlines
+    of 1-3 px."""
     style = cel_style(rng)
     canvas = Canvas(size, style.background)
     for _ in range(int(rng.integers(3, 10) * max(size / 128, 0.5))):
@@ -173,12 +168,13 @@ def pil_polygons(rng, size):
         elif u < 0.75:
             shape = dict(method="rectangle", box=pixel_box(rng, size))
         else:
-            r = int(max(2, radius(rng, size)))
-            shape = dict(method="regular_polygon",
-                         centre=(*rng.integers(0, size, 2).tolist(), r),
-                         n_sides=int(rng.integers(3, 9)), rotation=float(rng.uniform(0, 360)))
+            # Whole-pixel corners: Pillow's own regular_polygon truncates its corners, which at
+            # 1x moves the shape half a pixel up and left of the same call at 16x.
+            shape = dict(method="polygon", points=np.round(g.star(
+                *rng.uniform(0, size, 2), radius(rng, size), int(rng.integers(3, 9)),
+                angle=rng.uniform(0, 2 * np.pi))))
         canvas.paint(fill_colour(rng, style), pil_call(**shape, fill=255))
-        if rng.random() < 0.6 and shape["method"] != "regular_polygon":
+        if rng.random() < 0.6:
             canvas.paint(style.line(rng), pil_call(**shape, outline=255,
                                                    width=int(rng.integers(1, 4))))
     return canvas.scene("pil_polygons")

@@ -9,10 +9,10 @@ from .style import cel_style
 from .vectors import counts, draw_cel
 
 
-def drawing(rng, size, transparent=0.35):
+def drawing(rng, size, transparent=0.35, translucency=0.12):
     style = cel_style(rng, transparent=transparent)
     canvas = Canvas(size, style.background)
-    draw_cel(canvas, rng, style, *counts(rng, size))
+    draw_cel(canvas, rng, style, *counts(rng, size), translucency=translucency)
     return canvas.scene(""), np.array(canvas.palette, dtype=np.uint8)
 
 
@@ -34,7 +34,9 @@ def snap_to_palette(rgba, palette):
 def aa_thresholded(rng, size):
     """Anti-aliased art on transparency with alpha thresholded at 50 %, its colours sometimes
     snapped to the palette too."""
-    scene, palette = drawing(rng, size, transparent=1.0)
+    # No half-transparent fills: the threshold would turn them opaque or void everywhere,
+    # not only along their edges.
+    scene, palette = drawing(rng, size, transparent=1.0, translucency=0.0)
     hard = threshold_alpha(straight8(scene.truth))
     if rng.random() < 0.4:
         hard = snap_to_palette(hard, palette)

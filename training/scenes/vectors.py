@@ -52,6 +52,7 @@ def closed_shape(rng, size, snap=False):
         w, h = r * rng.uniform(0.6, 2), r * rng.uniform(0.4, 2)
         if snap:
             w, h = max(1, round(w)), max(1, round(h))
+            cx, cy = cx + w % 2 / 2, cy + h % 2 / 2
         corner = 0 if rng.random() < 0.3 else rng.uniform(0, min(w, h) / 2)
         return g.rounded_rect(cx, cy, w, h, corner, angle)
     if kind == "polygon":
@@ -75,6 +76,12 @@ def open_path(rng, size):
     return pts if rng.random() < 0.3 else g.smooth_curve(pts)
 
 
+def crisp(path, width):
+    """A path on whole pixels moved to pixel centres when the width is odd, so that the
+    stroke's straight edges fall on pixel edges, as pixel-snapping editors place them."""
+    return path + 0.5 if round(width) % 2 == 1 else path
+
+
 def line_width(rng):
     """Hair lines well under a pixel to 3 px lines."""
     return rng.uniform(0.1, 0.95) if rng.random() < 0.3 else rng.uniform(0.9, 3.2)
@@ -93,13 +100,14 @@ def stroke_style(rng):
                 cap=rng.choice(["butt", "round", "square"]))
 
 
-def draw_cel(canvas, rng, style, shapes, strokes, details, snap=False):
-    """Filled shapes with outlines and shading, strokes, then small details."""
+def draw_cel(canvas, rng, style, shapes, strokes, details, snap=False, translucency=0.12):
+    """Filled shapes with outlines and shading, strokes, then small details; `translucency`:
+    the share of half-transparent fills."""
     size = canvas.size
     for _ in range(shapes):
         shape = closed_shape(rng, size, snap)
         colour = style.fill(rng)
-        if rng.random() < 0.12:
+        if rng.random() < translucency:
             colour = translucent(colour, rng)
         k = canvas.paint(colour, polygons([shape]))
         if k is not None and rng.random() < 0.3:
@@ -110,7 +118,8 @@ def draw_cel(canvas, rng, style, shapes, strokes, details, snap=False):
             canvas.paint(shadow, polygons([g.blob(rng, *c, r)]), clip=[k])
         if rng.random() < 0.75:
             w = round(rng.uniform(0.6, 3.4)) if snap else rng.uniform(0.7, 3.2)
-            canvas.paint(style.line(rng), stroke(shape, max(w, 0.5), closed=True,
+            canvas.paint(style.line(rng), stroke(crisp(shape, w) if snap else shape, w,
+                                                 closed=True,
                                                  join=rng.choice(["round", "miter", "bevel"])))
     for _ in range(strokes):
         path = open_path(rng, size)
@@ -124,8 +133,9 @@ def draw_cel(canvas, rng, style, shapes, strokes, details, snap=False):
         canvas.paint(style.line(rng) if rng.random() < 0.5 else style.fill(rng), polygons([shape]))
 
 
-def counts(rng, size, shapes=(2, 7), strokes=(0, 6), details=(0, 9)):
-    scale = max(size / 128, 0.5)
+def counts(rng, size, shapes=(3, 9), strokes=(1, 8), details=(0, 12)):
+    """How many of each, for the scene's area."""
+    scale = max((size / 128) ** 2, 0.5)
     return [int(rng.integers(lo, hi) * scale + 0.5) for lo, hi in (shapes, strokes, details)]
 
 
