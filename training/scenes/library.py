@@ -10,7 +10,7 @@ from PIL import Image, ImageDraw
 from . import geometry as g
 from .canvas import Canvas
 from .raster import fill_polygons
-from .style import cel_style, translucent
+from .style import cel_style, per_area, translucent
 from .vectors import crisp, radius
 
 
@@ -97,7 +97,7 @@ def scanline_polygons(rng, size):
     # Whole coordinates on pixel corners, as most libraries place them; now and then on pixel
     # centres, where the top-left rule decides every pixel an edge runs through.
     offset = 0.0 if rng.random() < 0.85 else 0.5
-    for _ in range(int(rng.integers(3, 10) * max(size / 128, 0.5))):
+    for _ in range(int(rng.integers(3, 10) * per_area(size))):
         u = rng.random()
         if u < 0.4:
             p = whole_points(rng, size)
@@ -129,7 +129,7 @@ def dda_lines(rng, size):
     few scan-line filled polygons."""
     style = cel_style(rng)
     canvas = Canvas(size, style.background)
-    scale = max(size / 128, 0.5)
+    scale = per_area(size)
     for _ in range(int(rng.integers(0, 4) * scale)):
         p = whole_points(rng, size).astype(np.float64)
         canvas.paint(fill_colour(rng, style), lambda s, shape, p=p: fill_polygons([p], s, shape))
@@ -161,7 +161,7 @@ def pil_polygons(rng, size):
     of 1-3 px."""
     style = cel_style(rng)
     canvas = Canvas(size, style.background)
-    for _ in range(int(rng.integers(3, 10) * max(size / 128, 0.5))):
+    for _ in range(int(rng.integers(3, 10) * per_area(size))):
         u = rng.random()
         if u < 0.5:
             shape = dict(method="polygon", points=whole_points(rng, size))
@@ -185,7 +185,7 @@ def pil_lines(rng, size):
     rounded joints, over a few Pillow polygons."""
     style = cel_style(rng)
     canvas = Canvas(size, style.background)
-    scale = max(size / 128, 0.5)
+    scale = per_area(size)
     for _ in range(int(rng.integers(0, 4) * scale)):
         canvas.paint(fill_colour(rng, style), pil_call("polygon", points=whole_points(rng, size),
                                                         fill=255))
@@ -209,7 +209,7 @@ def pil_ellipses(rng, size):
     outlined."""
     style = cel_style(rng)
     canvas = Canvas(size, style.background)
-    for _ in range(int(rng.integers(3, 10) * max(size / 128, 0.5))):
+    for _ in range(int(rng.integers(3, 10) * per_area(size))):
         box = pixel_box(rng, size)
         method = rng.choice(["ellipse", "ellipse", "arc", "chord", "pieslice",
                              "rounded_rectangle"])

@@ -10,7 +10,7 @@ from scipy import ndimage
 from . import geometry as g
 from .canvas import SUPER, Canvas
 from .raster import fill_polygons
-from .style import cel_style, translucent
+from .style import cel_style, per_area, translucent
 from .vectors import polygons
 
 
@@ -111,8 +111,8 @@ def pencil_strokes(rng, size):
     """Freehand pencil strokes and dots of 1-5 px hard brushes."""
     style = cel_style(rng, transparent=0.3, white=0.45)
     canvas = Canvas(size, style.background)
-    scale = max(size / 128, 0.5)
-    for _ in range(int(rng.integers(3, 14) * scale)):
+    scale = per_area(size)
+    for _ in range(int(rng.integers(4, 18) * scale)):
         brush = Brush(rng)
         colour = style.line(rng) if rng.random() < 0.6 else style.fill(rng)
         if rng.random() < 0.1:
@@ -153,7 +153,7 @@ def bucket_fill(rng, size):
     canvas = Canvas(size, style.background)
     for _ in range(int(rng.integers(0, 3))):
         canvas.paint(style.line(rng), pencil_stroke(rng, size, Brush(rng)))
-    for _ in range(int(rng.integers(1, 5) * max(size / 128, 0.5))):
+    for _ in range(int(rng.integers(1, 5) * per_area(size))):
         mode = rng.choice(["plain", "grow", "under"], p=[0.55, 0.25, 0.2])
         # Grown over a 1 px outline the fill would swallow it.
         d = float(rng.choice([1, 1, 2, 2, 3, 4] if mode != "grow" else [2, 2, 3, 4]))

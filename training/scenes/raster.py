@@ -45,11 +45,24 @@ def fill_polygons(subpaths, scale, shape, evenodd=False):
     row = first[edge] + np.arange(edge.size) - np.repeat(np.cumsum(counts) - counts, counts)
     t = (row + 0.5 - y0[edge]) / (y1[edge] - y0[edge])
     x = x0[edge] + t * (x1[edge] - x0[edge])
-    # A crossing at x starts (or ends) the span at the first centre x' + 0.5 >= x.
-    col = np.clip(np.ceil(x - 0.5), c0, c1).astype(np.int64) - c0
-    span = c1 - c0 + 1
-    winding = np.zeros((r1 - r0) * span, dtype=np.int16)
-    np.add.at(winding, (row - r0) * span + col, np.where(y1 > y0, 1, -1).astype(np.int16)[edge])
-    winding = winding.reshape(r1 - r0, span)[:, :-1].cumsum(axis=1, dtype=np.int16)
-    mask = (winding & 1).astype(bool) if evenodd else winding != 0
+    # A crossing at x starts (or ends) a span at the first centre x' + 0.5 >= x.
+    col = np.clip(np.ceil(x - 0.5), c0, c1).astype(np.int64)
+    order = np.lexsort((col, row))
+    row, col = row[order], col[order]
+    # Each row's crossings wind back to zero, so one running sum serves every row.
+    winding = np.cumsum(np.where(y1 > y0, 1, -1)[edge][order])
+    inside = (winding & 1).astype(bool) if evenodd else winding != 0
+    before = np.concatenate([[False], inside[:-1]]) & np.concatenate([[False], row[1:] == row[:-1]])
+    starts, ends = np.flatnonzero(inside & ~before), np.flatnonzero(~inside & before)
+    r, a, b = row[starts] - r0, col[starts] - c0, col[ends] - c0
+    shape = (r1 - r0, c1 - c0)
+    if len(r) * 256 > shape[0] * shape[1]:
+        # Many short spans: mark where each begins and ends and sum along the rows.
+        marks = np.zeros((shape[0], shape[1] + 1), np.int8)
+        np.add.at(marks, (r, a), 1)
+        np.add.at(marks, (r, b), -1)
+        return int(r0), c0, marks.cumsum(axis=1, dtype=np.int8)[:, :-1] > 0
+    mask = np.zeros(shape, bool)
+    for y, x0, x1 in zip(r.tolist(), a.tolist(), b.tolist()):
+        mask[y, x0:x1] = True
     return int(r0), c0, mask

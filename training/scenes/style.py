@@ -10,6 +10,11 @@ TRANSPARENT = (0, 0, 0, 0)
 WHITE = (255, 255, 255, 255)
 
 
+def per_area(size):
+    """How many things a scene of this side holds, relative to one of 128 px."""
+    return max((size / 128) ** 2, 0.5)
+
+
 def hsv(h, s, v, a=255):
     return tuple(int(round(c * 255)) for c in colorsys.hsv_to_rgb(h % 1.0, s, v)) + (int(a),)
 

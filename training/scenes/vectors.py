@@ -7,7 +7,7 @@ import numpy as np
 from . import geometry as g
 from .canvas import Canvas
 from .raster import fill_polygons
-from .style import cel_style, shade, translucent
+from .style import cel_style, per_area, shade, translucent
 
 
 def polygons(subpaths, evenodd=False):
@@ -104,8 +104,10 @@ def draw_cel(canvas, rng, style, shapes, strokes, details, snap=False, transluce
     """Filled shapes with outlines and shading, strokes, then small details; `translucency`:
     the share of half-transparent fills."""
     size = canvas.size
-    for _ in range(shapes):
-        shape = closed_shape(rng, size, snap)
+    outlines = [closed_shape(rng, size, snap) for _ in range(shapes)]
+    # Mostly large areas first and small ones over them, as cels are painted.
+    extent = [np.prod(np.ptp(o, axis=0) + 1) * rng.lognormal(0, 1) for o in outlines]
+    for shape in [outlines[i] for i in np.argsort(extent)[::-1]]:
         colour = style.fill(rng)
         if rng.random() < translucency:
             colour = translucent(colour, rng)
@@ -135,7 +137,7 @@ def draw_cel(canvas, rng, style, shapes, strokes, details, snap=False, transluce
 
 def counts(rng, size, shapes=(3, 9), strokes=(1, 8), details=(0, 12)):
     """How many of each, for the scene's area."""
-    scale = max((size / 128) ** 2, 0.5)
+    scale = per_area(size)
     return [int(rng.integers(lo, hi) * scale + 0.5) for lo, hi in (shapes, strokes, details)]
 
 
