@@ -1,6 +1,5 @@
-"""Aliased text in the fonts Debian installs, 7-40 px: glyph outlines point-sampled at
-fractional pen positions, and FreeType's own monochrome rendering through Pillow at whole-pixel
-pen positions (the truth: the same glyphs at 16x the size, at the same positions)."""
+"""Aliased text in the fonts Debian installs, 7-40 px: glyph outlines point-sampled, and
+FreeType's own monochrome rendering through Pillow (the truth: the same call at 16x the size)."""
 
 import functools
 import os
@@ -183,22 +182,21 @@ def text_outlines(rng, size):
 
 
 def pil_text(path, px, text, x, y, stroke_width=0):
-    """A draw function writing a line with FreeType's monochrome glyphs, one glyph at a time
-    at the whole-pixel pen positions of the 1x layout."""
-    pens = [round(x + pil_font(path, px).getlength(text[:i])) for i in range(len(text))]
-    y = round(y)
+    """A draw function writing a line with FreeType's monochrome glyphs from pen position
+    (x, baseline y): the same call at 16x the size, position and stroke width. The position
+    is whole pixels: Pillow rounds it at 1x but not, in effect, at 16x."""
+    x, y = round(x), round(y)
 
     def draw(scale, shape):
         font = pil_font(path, px * scale)
         pad = int(2 * px * scale + stroke_width * scale)
-        left, top = pens[0] * scale - pad, y * scale - pad
-        w = (pens[-1] - pens[0]) * scale + 2 * pad
-        im = Image.new("L", (max(w, 1), 2 * pad), 0)
+        left, top = int(np.floor(x * scale)) - pad, int(np.floor(y * scale)) - pad
+        width = int(font.getlength(text)) + 2 * pad
+        im = Image.new("L", (width, 2 * pad), 0)
         d = ImageDraw.Draw(im)
         d.fontmode = "1"
-        for ch, p in zip(text, pens):
-            d.text((p * scale - left, y * scale - top), ch, font=font, fill=255, anchor="ls",
-                   stroke_width=stroke_width * scale, stroke_fill=255)
+        d.text((x * scale - left, y * scale - top), text, font=font, fill=255, anchor="ls",
+               stroke_width=stroke_width * scale, stroke_fill=255)
         return top, left, np.asarray(im) > 0
     return draw
 
