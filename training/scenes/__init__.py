@@ -13,6 +13,8 @@ from .snapped import aa_palette_snapped, aa_thresholded
 from .text import text_outlines, text_pil
 from .vectors import vector_cel, vector_line_art
 
+__all__ = ["RULES", "Scene", "make_scene"]
+
 # name -> (function(rng, size) -> Scene, weight in the training mix)
 RULES = {
     "vector_cel": (vector_cel, 0.14),

@@ -98,7 +98,7 @@ def smooth_curve(points, closed=False, tension=1.0):
     return pts[:-1] if closed else pts
 
 
-def _ccw(polys):
+def ccw(polys):
     """The same polygons (P, N, 2), each turned to a positive signed area."""
     x, y = polys[..., 0], polys[..., 1]
     area = (x * np.roll(y, -1, 1) - np.roll(x, -1, 1) * y).sum(1)
@@ -126,7 +126,7 @@ def stroke_outline(path, width, closed=False, join="round", cap="butt", miter_li
     d = b - a
     u = d / np.hypot(*d.T)[:, None]
     n = np.stack([-u[:, 1], u[:, 0]], 1)
-    polys = [_ccw(np.stack([a + n * ha[:, None], b + n * hb[:, None],
+    polys = [ccw(np.stack([a + n * ha[:, None], b + n * hb[:, None],
                             b - n * hb[:, None], a - n * ha[:, None]], 1))]
     if closed:
         u_in, u_out, n_in, n_out, v, hv = u, np.roll(u, -1, 0), n, np.roll(n, -1, 0), b, hb
@@ -137,7 +137,7 @@ def stroke_outline(path, width, closed=False, join="round", cap="butt", miter_li
         turn = np.abs(np.arctan2(cross, (u_in * u_out).sum(1)))
         side = np.where(cross > 0, -1.0, 1.0)[:, None] * hv[:, None]
         outer_in, outer_out = v + side * n_in, v + side * n_out
-        polys.append(_ccw(np.stack([v, outer_in, outer_out], 1)))
+        polys.append(ccw(np.stack([v, outer_in, outer_out], 1)))
         sharp = turn > corner
         if join == "round":
             polys += [circle(*v[i], hv[i]) for i in np.flatnonzero(sharp)]
@@ -148,12 +148,12 @@ def stroke_outline(path, width, closed=False, join="round", cap="butt", miter_li
             tip = v + side * m * ratio[:, None]
             ok = sharp & (ratio <= miter_limit)
             if ok.any():
-                polys.append(_ccw(np.stack([outer_in[ok], tip[ok], outer_out[ok]], 1)))
+                polys.append(ccw(np.stack([outer_in[ok], tip[ok], outer_out[ok]], 1)))
     if not closed:
         if cap == "round":
             polys += [circle(*p[0], h[0]), circle(*p[-1], h[-1])]
         elif cap == "square":
             ends = [(p[0], -u[0], n[0], h[0]), (p[-1], u[-1], n[-1], h[-1])]
-            polys.append(_ccw(np.array([[e + nn * r, e + nn * r + uu * r, e - nn * r + uu * r,
+            polys.append(ccw(np.array([[e + nn * r, e + nn * r + uu * r, e - nn * r + uu * r,
                                          e - nn * r] for e, uu, nn, r in ends])))
     return polys

@@ -13,7 +13,8 @@ from .style import hsv, light
 
 # Textures some Debian packages install; used when present, never required.
 PICTURE_GLOBS = ["/usr/share/krita/patterns/*.png", "/usr/share/backgrounds/*/*.png",
-                 "/usr/share/images/desktop-base/*.png", "/usr/share/wallpapers/*/contents/images/*.png"]
+                 "/usr/share/images/desktop-base/*.png",
+                 "/usr/share/wallpapers/*/contents/images/*.png"]
 
 
 def random_colours(rng, n):
@@ -122,7 +123,7 @@ def keep_dither(rng, size):
         pal = Image.new("P", (1, 1))
         pal.putpalette(np.round(palette).astype(np.uint8).ravel().tolist() + [0] * (768 - 3 * n))
         src = Image.fromarray(np.round(values).astype(np.uint8), "RGB")
-        out = np.asarray(src.quantize(palette=pal, dither=Image.Dither.FLOYDSTEINBERG).convert("RGB"))
+        out = src.quantize(palette=pal, dither=Image.Dither.FLOYDSTEINBERG).convert("RGB")
     return keep_scene(rgb_to_rgba(np.asarray(out, dtype=np.float64)), "keep_dither")
 
 

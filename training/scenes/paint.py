@@ -11,7 +11,6 @@ from . import geometry as g
 from .canvas import SUPER, Canvas
 from .raster import fill_polygons
 from .style import cel_style, per_area, translucent
-from .vectors import polygons
 
 
 def freehand(rng, size, length=None):
@@ -68,7 +67,8 @@ class Brush:
             inside = dx * dx + dy * dy <= r * r + 1e-9
         else:
             inside = (np.abs(dx) < half) & (np.abs(dy) < half)
-        px, py = np.broadcast_to(px, inside.shape)[inside], np.broadcast_to(py, inside.shape)[inside]
+        px = np.broadcast_to(px, inside.shape)[inside]
+        py = np.broadcast_to(py, inside.shape)[inside]
         r0, c0 = py.min(), px.min()
         mask = np.zeros((py.max() - r0 + 1, px.max() - c0 + 1), bool)
         mask[py - r0, px - c0] = True
@@ -87,7 +87,7 @@ class Brush:
         hull = np.stack([a + corner * ha, b + corner * hb, b - corner * hb, a - corner * ha], 1)
         sq = np.array([[-1, -1], [1, -1], [1, 1], [-1, 1]], dtype=np.float64)
         squares = path[:, None] + sq[None] * h[:, None, None]
-        return [g._ccw(hull), squares]
+        return [g.ccw(hull), squares]
 
     def stroke(self, path, sizes):
         """A draw function for the stroke at either scale."""
@@ -119,7 +119,8 @@ def pencil_strokes(rng, size):
             colour = translucent(colour, rng)
         if rng.random() < 0.15:
             p = rng.uniform(0, size, 2)
-            canvas.paint(colour, brush.stroke(np.stack([p, p + 1e-3]), np.full(2, rng.integers(1, 6))))
+            dot = np.stack([p, p + 1e-3])
+            canvas.paint(colour, brush.stroke(dot, np.full(2, float(rng.integers(1, 6)))))
         else:
             canvas.paint(colour, pencil_stroke(rng, size, brush))
     return canvas.scene("pencil_strokes")
@@ -135,9 +136,9 @@ def flood(grid, seed, window, grow, barrier=None):
     open_ = sub == sub[sy, sx]
     if barrier is not None:
         r, c, m = barrier
-        ys, xs = slice(max(r, r0), min(r + m.shape[0], r1)), slice(max(c, c0), min(c + m.shape[1], c1))
-        open_[ys.start - r0:ys.stop - r0, xs.start - c0:xs.stop - c0] &= \
-            ~m[ys.start - r:ys.stop - r, xs.start - c:xs.stop - c]
+        y0, y1 = max(r, r0), min(r + m.shape[0], r1)
+        x0, x1 = max(c, c0), min(c + m.shape[1], c1)
+        open_[y0 - r0:y1 - r0, x0 - c0:x1 - c0] &= ~m[y0 - r:y1 - r, x0 - c:x1 - c]
     labels, _ = ndimage.label(open_)
     area = labels == labels[sy, sx]
     if grow:

@@ -4,7 +4,6 @@ the line colours that go with them: dark lines on light fills, coloured lines, o
 import colorsys
 from dataclasses import dataclass
 
-import numpy as np
 
 TRANSPARENT = (0, 0, 0, 0)
 WHITE = (255, 255, 255, 255)

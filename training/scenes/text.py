@@ -28,7 +28,8 @@ FONTS = [
     "truetype/liberation/LiberationSans-BoldItalic.ttf",
     "truetype/liberation/LiberationSansNarrow-Regular.ttf",
     "truetype/liberation/LiberationSerif-Regular.ttf",
-    "truetype/liberation/LiberationSerif-Bold.ttf", "truetype/liberation/LiberationSerif-Italic.ttf",
+    "truetype/liberation/LiberationSerif-Bold.ttf",
+    "truetype/liberation/LiberationSerif-Italic.ttf",
     "truetype/liberation/LiberationMono-Regular.ttf", "truetype/liberation/LiberationMono-Bold.ttf",
     "truetype/noto/NotoMono-Regular.ttf", "truetype/noto/NotoSansMono-Bold.ttf",
     "opentype/urw-base35/NimbusSans-Regular.otf", "opentype/urw-base35/NimbusSans-Bold.otf",
@@ -56,7 +57,8 @@ def words(rng, n):
         u = rng.random()
         w = w.upper() if u < 0.35 else w.capitalize() if u < 0.55 else w
         if rng.random() < 0.15:
-            w = str(rng.integers(0, 10000)) if rng.random() < 0.5 else w + rng.choice(list("!?.,'-:"))
+            w = str(rng.integers(0, 10000)) if rng.random() < 0.5 \
+                else w + rng.choice(list("!?.,'-:"))
         out.append(w)
     return " ".join(out)
 
@@ -103,7 +105,8 @@ class OutlineFont:
             else:
                 pen = _Flattener(self.glyphs, self.em / 8000)
                 self.glyphs[name].draw(pen)
-                self.cache[ch] = ([c / self.em for c in pen.contours], self.glyphs[name].width / self.em)
+                self.cache[ch] = ([c / self.em for c in pen.contours],
+                                  self.glyphs[name].width / self.em)
         return self.cache[ch]
 
     def outline(self, text, x, y, size):
@@ -151,8 +154,10 @@ def bubble(rng, canvas, style, size):
     """A speech bubble or panel behind the text, sometimes."""
     if rng.random() < 0.35:
         c = rng.uniform(0.2 * size, 0.8 * size, 2)
-        shape = g.ellipse(*c, rng.uniform(0.3, 0.7) * size, rng.uniform(0.2, 0.5) * size) \
-            if rng.random() < 0.6 else g.rounded_rect(*c, size * 0.8, size * 0.5, rng.uniform(0, 12))
+        if rng.random() < 0.6:
+            shape = g.ellipse(*c, rng.uniform(0.3, 0.7) * size, rng.uniform(0.2, 0.5) * size)
+        else:
+            shape = g.rounded_rect(*c, size * 0.8, size * 0.5, rng.uniform(0, 12))
         canvas.paint(style.fill(rng), polygons([shape]))
         canvas.paint(style.line(rng), stroke(shape, rng.uniform(1, 3), closed=True))
 

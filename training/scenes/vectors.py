@@ -61,7 +61,8 @@ def closed_shape(rng, size, snap=False):
         p = g.star(cx, cy, r, int(rng.integers(3, 9)), rng.choice([1.0, rng.uniform(0.3, 0.7)]),
                    angle)
     else:
-        return g.smooth_curve(g.random_polygon(rng, cx, cy, r, int(rng.integers(4, 8))), closed=True)
+        corners = g.random_polygon(rng, cx, cy, r, int(rng.integers(4, 8)))
+        return g.smooth_curve(corners, closed=True)
     return np.round(p) if snap else p
 
 

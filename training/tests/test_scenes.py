@@ -79,10 +79,12 @@ def coverage(polys):
     ([(10, 10), (30, 10), (30, 30)], dict(join="bevel"), 79.5, 0.05),
     ([(10, 10), (30, 10), (30, 30)], dict(join="round"), 79 + np.pi / 4, 0.05),
     # A closed square ring of width 2 on the square [10, 30]^2: 22^2 - 18^2.
-    ([(10, 10), (30, 10), (30, 30), (10, 30)], dict(closed=True, join="miter"), 22 ** 2 - 18 ** 2, 0),
+    ([(10, 10), (30, 10), (30, 30), (10, 30)], dict(closed=True, join="miter"),
+     22 ** 2 - 18 ** 2, 0),
 ])
 def test_stroke_areas(path, kw, area, tol):
-    assert coverage(g.stroke_outline(np.array(path, float), 2.0, **kw)) == pytest.approx(area, abs=tol)
+    got = coverage(g.stroke_outline(np.array(path, float), 2.0, **kw))
+    assert got == pytest.approx(area, abs=tol)
 
 
 @pytest.mark.parametrize("round_, inset, diameter, pixels", [
@@ -169,7 +171,8 @@ def test_pixels_deep_inside_a_colour_are_drawn_in_it(name):
 
 
 # FreeType's hinting moves some fonts' stems by up to a pixel at 1x, none at 16x.
-@pytest.mark.parametrize("name", [n for n in RULES if not n.startswith("keep_") and n != "text_pil"])
+@pytest.mark.parametrize("name", [n for n in RULES
+                                  if not n.startswith("keep_") and n != "text_pil"])
 def test_truth_is_not_shifted_against_the_drawing(name):
     """The least-squares shift between the drawing and its truth stays well under a pixel: a
     1x call and its 16x call that disagree on where pixels are would show as a constant shift
