@@ -159,7 +159,8 @@ def bucket_fill(rng, size):
         # Grown over a 1 px outline the fill would swallow it.
         d = float(rng.choice([1, 1, 2, 2, 3, 4] if mode != "grow" else [2, 2, 3, 4]))
         c = rng.uniform(0.15 * size, 0.85 * size, 2)
-        outline = g.blob(rng, *c, rng.uniform(max(12, 4 * d), size * 0.6), rng.uniform(0.05, 0.35))
+        r = rng.uniform(max(12, 4 * d), max(size * 0.6, 4 * d + 12))
+        outline = g.blob(rng, *c, r, rng.uniform(0.05, 0.35))
         outline = np.concatenate([outline, outline[:1]])
         sizes = np.maximum(d * (pressure(rng, len(outline)) if rng.random() < 0.3
                                 else np.ones(len(outline))), 1.0)
