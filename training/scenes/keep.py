@@ -43,7 +43,9 @@ def gradient_field(rng, size):
 def colour_map(rng, field, stops=None):
     """RGB 0..255 from a 0..1 field through 2-4 colour stops."""
     n = stops or int(rng.integers(2, 5))
-    at = np.sort(np.concatenate([[0, 1], rng.uniform(0, 1, n - 2)]))
+    # Stops kept apart: two close ones would make a hard, stepped edge.
+    at = np.linspace(0, 1, n)
+    at[1:-1] += rng.uniform(-0.25, 0.25, n - 2) / (n - 1)
     cols = random_colours(rng, n)
     return np.stack([np.interp(field, at, cols[:, i]) for i in range(3)], -1)
 
