@@ -20,6 +20,10 @@ packages=(
     python3-venv
     # tovrin-smooth's fault-injection test and fuzz target.
     pngcheck clang libclang-rt-14-dev
+    # The synthetic training scenes of the high-quality mode: drawing, flood fills, glyph
+    # outlines, and the fonts their text is set in.
+    python3-pil python3-scipy python3-fonttools
+    fonts-dejavu-core fonts-liberation fonts-urw-base35 fonts-noto-mono
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
