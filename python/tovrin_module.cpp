@@ -132,6 +132,18 @@ int intArgument(py::handle value, const char* name, int low, int high) {
     return int(number);
 }
 
+tovrin_quality qualityArgument(py::handle value) {
+    if (!py::isinstance<py::str>(value))
+        throw py::type_error("quality: expected 'standard' or 'high', got " + typeName(value));
+    const std::string name = py::str(value);
+    if (name == "standard")
+        return TOVRIN_QUALITY_STANDARD;
+    if (name == "high")
+        return TOVRIN_QUALITY_HIGH;
+    throw py::value_error("quality: expected 'standard' or 'high', got " +
+                          std::string(py::repr(value)));
+}
+
 void readKey(py::handle key, tovrin_options& options) {
     if (key.is_none())
         return;
@@ -210,19 +222,19 @@ struct Outcome {
 // interleaved RGBA, else through an RGBA working copy. out is written only on success.
 template <typename Sample>
 Outcome smoothView(const View& in, const View& out, tovrin_format format,
-                   const tovrin_options& options) {
+                   const tovrin_options& options, tovrin_quality quality) {
     const int width = int(in.width), height = int(in.height);
     const bool inPlace = sameLayout(in, out);
     if (in.isInterleavedRgba() && out.isInterleavedRgba() && (inPlace || !overlap(in, out))) {
-        return {tovrin_smooth(width, height, format, in.data, size_t(in.rowStride), out.data,
-                              size_t(out.rowStride), &options)};
+        return {tovrin_smooth_quality(width, height, format, in.data, size_t(in.rowStride),
+                                      out.data, size_t(out.rowStride), &options, quality)};
     }
     const size_t pixels = size_t(width) * size_t(height);
     std::vector<Sample> rgba(4 * pixels);
     expand(in, rgba.data());
     const size_t stride = size_t(width) * 4 * sizeof(Sample);
-    Outcome outcome{
-        tovrin_smooth(width, height, format, rgba.data(), stride, rgba.data(), stride, &options)};
+    Outcome outcome{tovrin_smooth_quality(width, height, format, rgba.data(), stride, rgba.data(),
+                                          stride, &options, quality)};
     if (outcome.status == TOVRIN_OK)
         outcome.unfit = unfitForLayout(rgba.data(), pixels, in.channels);
     if (outcome.status == TOVRIN_OK && outcome.unfit == nullptr)
@@ -231,7 +243,8 @@ Outcome smoothView(const View& in, const View& out, tovrin_format format,
 }
 
 py::array smooth(const py::object& imageArgument, const py::object& smoothRange,
-                 const py::object& key, const py::object& threads, const py::object& outArgument) {
+                 const py::object& key, const py::object& threads, const py::object& quality,
+                 const py::object& outArgument) {
     const py::array image = arrayArgument(imageArgument, "image");
     const View in = viewOf(image, "image");
 
@@ -240,6 +253,7 @@ py::array smooth(const py::object& imageArgument, const py::object& smoothRange,
     options.smooth_range = intArgument(smoothRange, "smooth_range", 0, 255);
     options.threads = intArgument(threads, "threads", 0, 1024);
     readKey(key, options);
+    const tovrin_quality method = qualityArgument(quality);
     if (options.use_key && in.channels != 2 && in.channels != 4)
         throw py::value_error("key: the colour key makes pixels transparent, which needs an "
                               "alpha channel: pass an (H, W, 4) or (H, W, 2) image");
@@ -265,8 +279,9 @@ py::array smooth(const py::object& imageArgument, const py::object& smoothRange,
     Outcome outcome;
     {
         py::gil_scoped_release release;
-        outcome = in.sampleBytes == 1 ? smoothView<uint8_t>(in, out, TOVRIN_RGBA8, options)
-                                      : smoothView<uint16_t>(in, out, TOVRIN_RGBA16, options);
+        outcome = in.sampleBytes == 1
+                      ? smoothView<uint8_t>(in, out, TOVRIN_RGBA8, options, method)
+                      : smoothView<uint16_t>(in, out, TOVRIN_RGBA16, options, method);
     }
     if (outcome.status == TOVRIN_OUT_OF_MEMORY)
         throw std::bad_alloc();
@@ -277,10 +292,11 @@ py::array smooth(const py::object& imageArgument, const py::object& smoothRange,
     return result;
 }
 
-constexpr const char* smoothDoc = R"(smooth(image, smooth_range=0, key=None, threads=0, *, out=None)
+constexpr const char* smoothDoc =
+    R"(smooth(image, smooth_range=0, key=None, threads=0, *, quality="standard", out=None)
 
-Smooths the stair-step jaggies of aliased line art and flat fills, with the same pixels as the
-Photoshop plug-in and tovrin-smooth.
+Smooths the stair-step jaggies of aliased line art and flat fills, with the same pixels as
+tovrin-smooth (and, in standard quality, as the Photoshop plug-in).
 
 image: a numpy.ndarray of dtype uint8 or uint16 (native byte order), of shape (H, W, 4) for RGBA,
     (H, W, 3) for RGB, (H, W, 2) for gray and alpha, or (H, W) for gray. Any strides. Alpha is
@@ -289,12 +305,18 @@ image: a numpy.ndarray of dtype uint8 or uint16 (native byte order), of shape (H
     bit for bit. RGB gets full opacity for the pass; gray is smoothed as red = green = blue and
     stays gray.
 smooth_range: how far two colours may differ and still count as the same colour, 0..255 in
-    8-bit units for both dtypes. Default 0.
+    8-bit units for both dtypes. Default 0. In high quality: the tolerance within which nearby
+    colours count as one colour for the shapes the method reads.
 key: None (the default), or (red, green, blue), each 0..255 in 8-bit units for both dtypes:
     opaque pixels of exactly this colour become transparent before smoothing. Only for images
     with alpha, (H, W, 4) or (H, W, 2): ValueError otherwise.
 threads: 0 (the default) for one thread per core, 1 for the sequential pass, up to 1024. Images of
-    two megapixels or more are cut into bands of rows; the result is the same for any count.
+    two megapixels or more are cut into bands of rows (in high quality, images of any size may
+    use the threads); the result is the same for any count.
+quality: "standard" (the default), the plug-in's filter; or "high", learned edge coverage: for
+    each pixel near an edge, how much of it each colour around it covers is estimated from the
+    shapes of those colours, and the pixel becomes their blend. Slower. The key and smooth_range
+    hold in both.
 out: None (the default) for a new array, or an array of the image's shape and dtype, any
     strides, to smooth into; it may be the image itself (in place), and may overlap it.
 
@@ -302,9 +324,9 @@ Returns the result: a new array of the image's shape and dtype, or out. The imag
 modified unless it is out. The GIL is released during the pass, so threads of a
 concurrent.futures.ThreadPoolExecutor smooth frames at the same time.
 
-Raises TypeError for an argument of the wrong type or dtype, ValueError for a bad shape or an
-option out of range (the message names the argument), MemoryError when the working copies do not
-fit.)";
+Raises TypeError for an argument of the wrong type or dtype, ValueError for a bad shape, an
+option out of range or an unknown quality (the message names the argument), MemoryError when the
+working copies do not fit.)";
 
 } // namespace
 
@@ -316,5 +338,5 @@ PYBIND11_MODULE(_tovrin, module) {
     options.disable_function_signatures();
     module.def("smooth", &smooth, py::arg("image"), py::arg("smooth_range") = 0,
                py::arg("key") = py::none(), py::arg("threads") = 0, py::kw_only(),
-               py::arg("out") = py::none(), smoothDoc);
+               py::arg("quality") = "standard", py::arg("out") = py::none(), smoothDoc);
 }
