@@ -4,11 +4,39 @@
 // by training/export.py); this header says once how they are laid out.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
-inline constexpr int windowSide = 11;
-inline constexpr int windowRadius = windowSide / 2;
-inline constexpr int windowCells = windowSide * windowSide; // row by row from the top left
+// The cells the network reads around a pixel: a square window, and arms that reach further along
+// the three rows and the three columns through the pixel, where the long steps of nearly
+// horizontal and nearly vertical edges lie.
+inline constexpr int windowRadius = 5;
+inline constexpr int armLength = 16;
+inline constexpr int windowSide = 2 * windowRadius + 1;
+inline constexpr int inputCells = windowSide * windowSide + 12 * (armLength - windowRadius);
+
+struct CellOffset {
+    int dx;
+    int dy;
+};
+
+// The window row by row from the top left; then, for each distance beyond the window, for each
+// side (left or up first), for each of the three rows or columns (from -1 to 1), the cell on the
+// row, then the cell on the column.
+constexpr std::array<CellOffset, inputCells> cellOffsets() {
+    std::array<CellOffset, inputCells> cells{};
+    int i = 0;
+    for (int dy = -windowRadius; dy <= windowRadius; ++dy)
+        for (int dx = -windowRadius; dx <= windowRadius; ++dx)
+            cells[i++] = {dx, dy};
+    for (int reach = windowRadius + 1; reach <= armLength; ++reach)
+        for (int side : {-1, 1})
+            for (int across = -1; across <= 1; ++across) {
+                cells[i++] = {side * reach, across};
+                cells[i++] = {across, side * reach};
+            }
+    return cells;
+}
 inline constexpr int firstHidden = 64;
 inline constexpr int secondHidden = 32;
 
@@ -23,8 +51,8 @@ inline constexpr int sigmoidEntries = 2 * scoreIndexLimit + 1;
 inline constexpr int32_t shareOne = 1 << 15;
 
 struct CoverageModel {
-    // First layer, one column of weights per window cell: a mask adds the columns of its cells.
-    int16_t firstWeights[windowCells][firstHidden]; // each -127..127
+    // First layer, one column of weights per cell: a mask adds the columns of its cells.
+    int16_t firstWeights[inputCells][firstHidden]; // each -127..127
     int32_t firstBias[firstHidden]; // each below 2^20 in magnitude, as every bias
     int32_t firstShift;
     int16_t secondWeights[secondHidden][firstHidden]; // each -127..127

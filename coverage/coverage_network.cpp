@@ -47,7 +47,7 @@ struct ColumnTotals {
     std::array<int16_t, firstHidden> sums{};
 
     explicit ColumnTotals(const CoverageModel& model) {
-        for (int cell = 0; cell < windowCells; ++cell)
+        for (int cell = 0; cell < inputCells; ++cell)
             for (int j = 0; j < firstHidden; ++j)
                 sums[j] = int16_t(sums[j] + model.firstWeights[cell][j]);
     }
@@ -60,13 +60,14 @@ int32_t colourShare(const CoverageModel& model, const WindowMask& mask) {
     int set = 0;
     for (uint8_t cell : mask.cells)
         set += cell;
-    // At most 121 weights of magnitude 127 meet in a sum: int16 holds them.
+    // Every partial sum adds a subset of one weight per cell, each of magnitude 127 at most.
+    static_assert(inputCells * 127 <= INT16_MAX, "first-layer sums would overflow int16");
     alignas(16) int16_t sums[firstHidden];
-    const bool subtract = 2 * set > windowCells;
+    const bool subtract = 2 * set > inputCells;
     const uint8_t wanted = subtract ? 0 : 1;
     for (int j = 0; j < firstHidden; ++j)
         sums[j] = subtract ? totals.sums[j] : 0;
-    for (int cell = 0; cell < windowCells; ++cell) {
+    for (int cell = 0; cell < inputCells; ++cell) {
         if (mask.cells[cell] != wanted)
             continue;
         const int16_t* column = model.firstWeights[cell];
@@ -87,7 +88,7 @@ int32_t colourShareReference(const CoverageModel& model, const WindowMask& mask)
     int32_t sums[firstHidden];
     for (int j = 0; j < firstHidden; ++j) {
         sums[j] = 0;
-        for (int cell = 0; cell < windowCells; ++cell)
+        for (int cell = 0; cell < inputCells; ++cell)
             sums[j] += int32_t{model.firstWeights[cell][j]} * int32_t{mask.cells[cell]};
     }
     return shareFromFirstSums(model, sums);

@@ -7,7 +7,7 @@
 
 // A colour's mask: one byte a window cell, 1 where the colour lies, 0 elsewhere.
 struct WindowMask {
-    uint8_t cells[windowCells];
+    uint8_t cells[inputCells];
 };
 
 // The colour's share of the pixel, 0..shareOne: the pass's kernel, which adds only the weight

@@ -7,6 +7,7 @@
 #include "sample_depth.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -59,35 +60,37 @@ bool sameColour(const Sample* a, const Sample* b, int32_t tolerance) {
     return true;
 }
 
-// The window around one pixel, row by row from the top left, with the border repeated outside
-// the image.
+// The cells around one pixel that the network reads, in the model's order, with the border
+// repeated outside the image.
 template <typename Sample> struct Window {
-    const Sample* cells[windowCells];
-    PixelWord<Sample> words[windowCells];
+    const Sample* cells[inputCells];
+    PixelWord<Sample> words[inputCells];
 
     Window(const Frame<Sample>& frame, int32_t x, int32_t y) {
-        int64_t columns[windowSide];
-        for (int d = 0; d < windowSide; ++d)
-            columns[d] = frame.column(x + d - windowRadius);
-        for (int dy = 0; dy < windowSide; ++dy) {
-            const Sample* row = frame.row(y + dy - windowRadius);
-            for (int dx = 0; dx < windowSide; ++dx)
-                cells[dy * windowSide + dx] = row + columns[dx];
+        static constexpr std::array<CellOffset, inputCells> offsets = cellOffsets();
+        const Sample* rows[2 * armLength + 1];
+        int64_t columns[2 * armLength + 1];
+        for (int d = -armLength; d <= armLength; ++d) {
+            rows[d + armLength] = frame.row(y + d);
+            columns[d + armLength] = frame.column(x + d);
         }
-        for (int cell = 0; cell < windowCells; ++cell)
+        for (int cell = 0; cell < inputCells; ++cell)
+            cells[cell] = rows[offsets[cell].dy + armLength] + columns[offsets[cell].dx + armLength];
+        for (int cell = 0; cell < inputCells; ++cell)
             words[cell] = wordOf(cells[cell]);
     }
 
+    // A cell of the square window, (0, 0) being the pixel itself.
     const Sample* at(int dx, int dy) const {
         return cells[(windowRadius + dy) * windowSide + windowRadius + dx];
     }
 
     void maskOf(const Sample* colour, int32_t tolerance, WindowMask& mask) const {
         const PixelWord<Sample> word = wordOf(colour);
-        for (int cell = 0; cell < windowCells; ++cell)
+        for (int cell = 0; cell < inputCells; ++cell)
             mask.cells[cell] = words[cell] == word ? 1 : 0;
         if (tolerance != 0)
-            for (int cell = 0; cell < windowCells; ++cell)
+            for (int cell = 0; cell < inputCells; ++cell)
                 mask.cells[cell] |= sameColour(cells[cell], colour, tolerance) ? 1 : 0;
     }
 };

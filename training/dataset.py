@@ -1,20 +1,49 @@
 """Training examples of the coverage network, cut from scenes.
 
 An example is one pixel near an edge: the colours of its 3x3 neighbourhood (its candidates, at
-most nine), for each the binary mask of where that colour lies in the window around the pixel,
-and the truth the blend of the candidates should come close to. This module mirrors what the
-C++ pass does before its network runs: the same candidates, the same masks, the same gate.
+most nine), for each the binary mask of where that colour lies in the cells the network reads
+around the pixel, and the truth the blend of the candidates should come close to. This module
+mirrors what the C++ pass does before its network runs: the same candidates, the same masks,
+the same gate.
 """
 import numpy as np
 
-WINDOW = 11                 # the mask's side
-RADIUS = WINDOW // 2
+# The cells the network reads: a square window around the pixel, and arms that reach further
+# along the three rows and the three columns through the pixel, where the long steps of nearly
+# horizontal and nearly vertical edges lie.
+WINDOW_RADIUS = 5
+ARM_LENGTH = 16
 MAX_CANDIDATES = 9
 GATE_RADIUS = 2             # the gate counts the distinct colours of a 5x5 block ...
 GATE_COLOURS = 4            # ... and leaves the pixel alone when there are more than this
 # Candidates are taken from the 3x3 neighbourhood centre first, then in scan order, so that the
 # pixel's own colour is always the first candidate with its own samples.
 CANDIDATE_ORDER = [4, 0, 1, 2, 3, 5, 6, 7, 8]
+
+
+def cell_offsets(radius=None, arm=None):
+    """(dx, dy) of every cell, window first (row by row), then the arms."""
+    radius = WINDOW_RADIUS if radius is None else radius
+    arm = ARM_LENGTH if arm is None else arm
+    cells = [(dx, dy) for dy in range(-radius, radius + 1) for dx in range(-radius, radius + 1)]
+    for reach in range(radius + 1, arm + 1):
+        for side in (-1, 1):
+            for across in (-1, 0, 1):
+                cells.append((side * reach, across))
+                cells.append((across, side * reach))
+    return cells
+
+
+def symmetries(cells):
+    """For each of the square's eight symmetries, the permutation of cells it makes."""
+    index = {c: i for i, c in enumerate(cells)}
+    maps = [lambda x, y: (x, y), lambda x, y: (-y, x), lambda x, y: (-x, -y),
+            lambda x, y: (y, -x)]
+    perms = []
+    for turn in maps:
+        for mirror in (False, True):
+            perms.append([index[turn(-x if mirror else x, y)] for x, y in cells])
+    return np.array(perms)
 
 
 def colour_keys(rgba):
@@ -68,18 +97,21 @@ def _candidates(keys, ys, xs):
 
 
 def examples(aliased, truth, with_positions=False):
-    """Examples of one scene: (masks uint8 [N, 9, 16] packed bits, valid [N, 9] bool,
-    colours float32 [N, 9, 4] premultiplied, truth float32 [N, 4], centre int [N])."""
+    """Examples of one scene: (masks uint8 [N, 9, bytes] of packed bits, valid [N, 9] bool,
+    colours float32 [N, 9, 4] premultiplied, truth float32 [N, 4]), and with_positions the
+    pixels' (ys, xs)."""
     keys = colour_keys(aliased)
     neigh = _neighbours(keys)
     edge = (neigh != keys[..., None]).any(-1)
     gated = _distinct_in_block(keys, GATE_RADIUS) > GATE_COLOURS
     ys, xs = np.nonzero(edge & ~gated)
     _, _, cand_sorted, valid = _candidates(keys, ys, xs)
-    pr = _padded(keys, RADIUS)
-    win = np.stack([pr[ys + dy, xs + dx] for dy in range(WINDOW) for dx in range(WINDOW)], -1)
-    masks = (win[:, None, :] == cand_sorted[:, :, None]) & valid[:, :, None]   # [N, 9, 121]
-    packed = np.packbits(masks, axis=-1)                                       # [N, 9, 16]
+    cells = cell_offsets()
+    reach = max(max(abs(x), abs(y)) for x, y in cells)
+    pr = _padded(keys, reach)
+    win = np.stack([pr[ys + reach + dy, xs + reach + dx] for dx, dy in cells], -1)
+    masks = (win[:, None, :] == cand_sorted[:, :, None]) & valid[:, :, None]   # [N, 9, cells]
+    packed = np.packbits(masks, axis=-1)
     rgba = np.stack([(cand_sorted >> np.uint64(s)) & np.uint64(0xFFFF) for s in (0, 16, 32, 48)], -1)
     colours = premultiplied(rgba, 255 if aliased.dtype == np.uint8 else 65535) * valid[..., None]
     t = truth[ys, xs].astype(np.float32) if truth is not None else None

@@ -35,7 +35,7 @@ def write_cpp(q, path, provenance):
 // weights digest {digest(q)}
 #include "coverage_model.h"
 
-static_assert(windowCells == {cells} && firstHidden == {hidden1} && secondHidden == {hidden2},
+static_assert(inputCells == {cells} && firstHidden == {hidden1} && secondHidden == {hidden2},
               "coverage_model.h and these weights disagree on the network's shape");
 
 const CoverageModel coverageModel = {{
@@ -80,7 +80,7 @@ def write_fixture(q, path, rng, count=128):
     masks, from sparse to full (a line each: the 121 cells row by row as 0/1, then the share),
     and two small pictures smoothed whole, at 8 bits and at 16 bits in the engine's units."""
     density = rng.uniform(0, 1, (count, 1))
-    masks = (rng.uniform(0, 1, (count, dataset.WINDOW ** 2)) < density).astype(np.uint8)
+    masks = (rng.uniform(0, 1, (count, len(dataset.cell_offsets()))) < density).astype(np.uint8)
     shares = quantise.forward(q, masks)
     lines = [f"# weights digest {digest(q)}"]
     lines += ["share " + "".join(map(str, m)) + f" {int(s)}" for m, s in zip(masks, shares)]

@@ -17,7 +17,7 @@ HIDDEN = (64, 32)
 class CoverageNet(nn.Module):
     def __init__(self, hidden=HIDDEN):
         super().__init__()
-        sizes = (dataset.WINDOW * dataset.WINDOW,) + tuple(hidden) + (1,)
+        sizes = (len(dataset.cell_offsets()),) + tuple(hidden) + (1,)
         self.layers = nn.ModuleList(nn.Linear(a, b) for a, b in zip(sizes, sizes[1:]))
 
     def forward(self, masks):
@@ -80,9 +80,9 @@ def blend(shares, valid, colours):
 
 
 def unpack(packed):
-    """Packed mask bits [..., 16] uint8 -> float masks [..., 121]."""
+    """Packed mask bits [..., bytes] uint8 -> float masks [..., cells]."""
     bits = torch.from_numpy(packed) if not torch.is_tensor(packed) else packed
     shifts = torch.arange(7, -1, -1, dtype=torch.uint8)
     m = (bits.unsqueeze(-1) >> shifts) & 1
-    m = m.reshape(*bits.shape[:-1], -1)[..., :dataset.WINDOW * dataset.WINDOW]
+    m = m.reshape(*bits.shape[:-1], -1)[..., :len(dataset.cell_offsets())]
     return m.float()

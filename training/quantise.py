@@ -91,7 +91,7 @@ def rescale(acc, shift):
 
 
 def forward(q, masks):
-    """masks: uint8/bool [N, 121] of 0/1 -> shares int64 [N] in 0..SHARE_ONE."""
+    """masks: uint8/bool [N, cells] of 0/1 -> shares int64 [N] in 0..SHARE_ONE."""
     x = masks.astype(np.int64)
     for layer in q.layers[:-1]:
         acc = x @ layer.weights.T.astype(np.int64) + layer.bias
@@ -127,7 +127,7 @@ def smooth(q, image):
     out = image.copy()
     for i in range(0, len(ys), 50_000):
         sl = slice(i, i + 50_000)
-        masks = np.unpackbits(packed[sl], axis=-1)[..., :dataset.WINDOW ** 2]
+        masks = np.unpackbits(packed[sl], axis=-1)[..., :len(dataset.cell_offsets())]
         n = masks.shape[0]
         shares = forward(q, masks.reshape(n * dataset.MAX_CANDIDATES, -1)).reshape(n, -1)
         result = blend(shares, valid[sl], cand[sl])

@@ -9,6 +9,7 @@ Every step is seeded: the same command on the same packages gives the same weigh
 import argparse
 import multiprocessing
 import os
+import pickle
 import platform
 import sys
 import time
@@ -56,17 +57,14 @@ def gather(seed, count, size, workers):
 
 # ---- training ------------------------------------------------------------------------------
 
-SYMMETRIES = [(k, flip) for k in range(4) for flip in (False, True)]
+SYMMETRIES = torch.from_numpy(dataset.symmetries(dataset.cell_offsets()))
 
 
 def batch_loss(model, data, index, symmetry=None):
-    masks = network.unpack(data["masks"][index])                    # [B, 9, 121]
+    masks = network.unpack(data["masks"][index])                    # [B, 9, cells]
     valid = data["valid"][index]
     if symmetry is not None:
-        k, flip = symmetry
-        grid = masks.reshape(-1, dataset.MAX_CANDIDATES, dataset.WINDOW, dataset.WINDOW)
-        grid = torch.rot90(grid, k, (2, 3))
-        masks = (grid.flip(3) if flip else grid).reshape(masks.shape)
+        masks = masks[..., symmetry]
     shares = torch.zeros(valid.shape)
     shares[valid] = model(masks[valid])
     blended = network.blend(shares, valid, data["colours"][index])
@@ -119,34 +117,61 @@ def edge_mask(aliased, radius=2):
                    for b in range(2 * radius + 1)], axis=0)
 
 
+def standard_filter():
+    """The default mode through the tovrin module, when it is built and importable: the figure
+    to beat."""
+    try:
+        import tovrin
+    except ImportError:
+        return None
+    return lambda image: tovrin.smooth(image)
+
+
 def measure(q, seed, count, size, workers):
-    """Held-out scenes smoothed by the integer pass: per rule, the share of the edge error of
-    doing nothing that the pass removes (scenes to alter), or the PSNR of the result against the
-    input (scenes to keep)."""
+    """Held-out scenes smoothed by the integer pass. Per rule: for scenes to alter, the share of
+    the edge error of doing nothing that the pass removes (pooled over the rule's scenes; beside
+    it the default mode's when the tovrin module is at hand); for scenes to keep, the PSNR of
+    the result against the input."""
     jobs = [(seed, i, size) for i in range(count)]
     with multiprocessing.Pool(workers) as pool:
         scenes = pool.map(draw_scene, jobs, chunksize=4)
-    results = {}
+    standard = standard_filter()
+    sums = {}
     for scene in scenes:
-        out = quantise.smooth(q, scene.aliased)
-        mask = edge_mask(scene.aliased)
-        got = dataset.premultiplied(out)
+        results = {"ours": quantise.smooth(q, scene.aliased)}
+        if standard is not None:
+            results["standard"] = standard(scene.aliased)
+        row = sums.setdefault(scene.rule, {})
         if scene.keep:
-            mse = float(((got - dataset.premultiplied(scene.aliased)) ** 2).mean())
-            value = 99.0 if mse == 0 else min(99.0, 10 * np.log10(1 / mse))
-        else:
-            if not mask.any():
+            for name, out in results.items():
+                error = float(((dataset.premultiplied(out) -
+                                dataset.premultiplied(scene.aliased)) ** 2).sum())
+                row[name] = row.get(name, 0.0) + error
+            row["pixels"] = row.get("pixels", 0) + scene.aliased[..., 0].size
+            continue
+        mask = edge_mask(scene.aliased)
+        row["none"] = row.get("none", 0.0) + float(
+            ((dataset.premultiplied(scene.aliased) - scene.truth)[mask] ** 2).sum())
+        for name, out in results.items():
+            row[name] = row.get(name, 0.0) + float(
+                ((dataset.premultiplied(out) - scene.truth)[mask] ** 2).sum())
+    figures = {}
+    for rule, row in sorted(sums.items()):
+        for name in ("ours", "standard"):
+            if name not in row:
                 continue
-            none = float(((dataset.premultiplied(scene.aliased) - scene.truth)[mask] ** 2).mean())
-            ours = float(((got - scene.truth)[mask] ** 2).mean())
-            value = 100.0 * (1 - ours / none) if none > 0 else 0.0
-        results.setdefault(scene.rule, []).append(value)
-    return {rule: float(np.mean(v)) for rule, v in sorted(results.items())}
+            if rule.startswith("keep_"):
+                mse = row[name] / (4 * row["pixels"])
+                value = 99.0 if mse == 0 else min(99.0, 10 * np.log10(1 / mse))
+            else:
+                value = 100.0 * (1 - row[name] / row["none"]) if row["none"] > 0 else 0.0
+            figures.setdefault(rule, {})[name] = value
+    return figures
 
 
 def summary(figures):
-    alter = [v for r, v in figures.items() if not r.startswith("keep_")]
-    keep = [v for r, v in figures.items() if r.startswith("keep_")]
+    alter = [v["ours"] for r, v in figures.items() if not r.startswith("keep_")]
+    keep = [v["ours"] for r, v in figures.items() if r.startswith("keep_")]
     return (f"edge error removed {np.mean(alter):.1f} % (mean of rules); "
             f"scenes to keep {np.mean(keep):.1f} dB")
 
@@ -165,6 +190,10 @@ def main(argv=None):
     parser.add_argument("--batch", type=int, default=2048)
     parser.add_argument("--rate", type=float, default=3e-3)
     parser.add_argument("--workers", type=int, default=os.cpu_count() or 1)
+    parser.add_argument("--hidden", default=",".join(map(str, network.HIDDEN)),
+                        help="the hidden layers' sizes (coverage_model.h must agree)")
+    parser.add_argument("--arm", type=int, default=dataset.ARM_LENGTH,
+                        help="how far the arms reach (coverage_model.h must agree)")
     parser.add_argument("--out-dir", default=None,
                         help="where to write the weights and fixture (default: the source tree)")
     parser.add_argument("--tiny", action="store_true",
@@ -173,6 +202,8 @@ def main(argv=None):
     if args.tiny:
         args.scenes, args.held_out, args.size = 16, 8, 64
         args.epochs, args.tuning_epochs = 1, 1
+    dataset.ARM_LENGTH = args.arm
+    hidden = tuple(int(h) for h in args.hidden.split(","))
     weights_path = os.path.join(args.out_dir or os.path.join(ROOT, "coverage"),
                                 "coverage_weights.cpp")
     fixture_path = os.path.join(args.out_dir or os.path.join(ROOT, "coverage", "tests"),
@@ -189,7 +220,7 @@ def main(argv=None):
     log(f"  {len(arrays['truth'])} pixels to learn from ({time.time() - started:.0f} s)")
     data = to_tensors(arrays)
 
-    model = network.CoverageNet()
+    model = network.CoverageNet(hidden)
     log(f"training for {args.epochs} epochs ...")
     fit(model, model.parameters(), data, args.epochs, args.rate, args.batch, args.seed, log)
 
@@ -203,12 +234,17 @@ def main(argv=None):
 
     log(f"measuring on {args.held_out} held-out scenes ...")
     figures = measure(q, args.seed + 1000, args.held_out, args.size, args.workers)
-    for rule, value in figures.items():
-        log(f"  {rule:22s} {value:6.1f} {'dB' if rule.startswith('keep_') else '%'}")
+    for rule, values in figures.items():
+        unit = "dB" if rule.startswith("keep_") else "%"
+        line = f"  {rule:22s} {values['ours']:6.1f} {unit}"
+        if "standard" in values:
+            line += f"   (default mode {values['standard']:6.1f} {unit})"
+        log(line)
     log("  " + summary(figures))
 
     minutes = (time.time() - started) / 60
-    provenance = (f"seed {args.seed}, {args.scenes} scenes of {args.size} px, {args.epochs} + "
+    provenance = (f"hidden {args.hidden}, arms {args.arm}; "
+                  f"seed {args.seed}, {args.scenes} scenes of {args.size} px, {args.epochs} + "
                   f"{args.tuning_epochs} epochs, {minutes:.0f} min; torch {torch.__version__}, "
                   f"numpy {np.__version__}, Python {platform.python_version()}.\n"
                   f"// Held-out scenes: {summary(figures)}.")
@@ -216,6 +252,10 @@ def main(argv=None):
     os.makedirs(os.path.dirname(fixture_path), exist_ok=True)
     export.write_cpp(q, weights_path, provenance)
     export.write_fixture(q, fixture_path, np.random.default_rng(args.seed))
+    if args.out_dir:
+        torch.save(model.state_dict(), os.path.join(args.out_dir, "model.pt"))
+        with open(os.path.join(args.out_dir, "quantised.pkl"), "wb") as f:
+            pickle.dump(q, f)
     log(f"wrote {weights_path} and {fixture_path} in {minutes:.1f} min")
     return 0
 

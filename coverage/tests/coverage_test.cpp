@@ -54,7 +54,7 @@ const Fixture& fixture() {
                 std::string cells;
                 SharedCase c{};
                 line >> cells >> c.share;
-                for (int i = 0; i < windowCells; ++i)
+                for (int i = 0; i < inputCells; ++i)
                     c.mask.cells[i] = uint8_t(cells.at(size_t(i)) == '1');
                 f.shares.push_back(c);
             } else if (kind == "picture") {
