@@ -57,7 +57,6 @@ def gather(seed, count, size, workers):
 
 # ---- training ------------------------------------------------------------------------------
 
-SYMMETRIES = torch.from_numpy(dataset.symmetries(dataset.cell_offsets()))
 
 
 def batch_loss(model, data, index, symmetry=None):
@@ -73,6 +72,7 @@ def batch_loss(model, data, index, symmetry=None):
 
 def fit(model, parameters, data, epochs, rate, batch, seed, log):
     generator = torch.Generator().manual_seed(seed)
+    symmetries = torch.from_numpy(dataset.symmetries(dataset.cell_offsets()))
     count = len(data["truth"])
     steps = epochs * ((count + batch - 1) // batch)
     optimiser = torch.optim.Adam(parameters, lr=rate)
@@ -82,7 +82,7 @@ def fit(model, parameters, data, epochs, rate, batch, seed, log):
         order = torch.randperm(count, generator=generator)
         for first in range(0, count, batch):
             index = order[first:first + batch]
-            symmetry = SYMMETRIES[int(torch.randint(8, (), generator=generator))]
+            symmetry = symmetries[int(torch.randint(8, (), generator=generator))]
             loss = batch_loss(model, data, index, symmetry)
             optimiser.zero_grad()
             loss.backward()

@@ -11,7 +11,7 @@ from .library import dda_lines, pil_ellipses, pil_lines, pil_polygons, scanline_
 from .paint import bucket_fill, pencil_strokes
 from .snapped import aa_palette_snapped, aa_thresholded
 from .text import text_outlines, text_pil
-from .vectors import vector_cel, vector_line_art
+from .vectors import vector_cel, vector_gentle, vector_line_art
 
 __all__ = ["RULES", "Scene", "make_scene"]
 
@@ -19,6 +19,7 @@ __all__ = ["RULES", "Scene", "make_scene"]
 RULES = {
     "vector_cel": (vector_cel, 0.14),
     "vector_line_art": (vector_line_art, 0.08),
+    "vector_gentle": (vector_gentle, 0.10),
     "scanline_polygons": (scanline_polygons, 0.04),
     "pil_polygons": (pil_polygons, 0.04),
     "dda_lines": (dda_lines, 0.03),

@@ -159,3 +159,40 @@ def vector_line_art(rng, size):
         outline = closed_shape(rng, size)
         canvas.paint(style.line(rng), stroke(outline, line_width(rng), closed=True))
     return canvas.scene("vector_line_art")
+
+
+def gentle_outline(rng, size):
+    """A shape far larger than the scene, placed so that its border crosses it: only a gently
+    curved or long, nearly straight stretch of edge shows, where the steps are long."""
+    r = size * np.exp(rng.uniform(np.log(0.6), np.log(30)))
+    through = rng.uniform(0.1 * size, 0.9 * size, 2)
+    if rng.random() < 0.35:
+        # a straight edge close to a row or a column
+        angle = rng.normal(0, 0.12) + rng.integers(4) * np.pi / 2
+        normal = np.array([np.cos(angle), np.sin(angle)])
+        along = np.array([-normal[1], normal[0]])
+        far = 4 * size
+        return np.array([through + far * along, through + far * along + far * normal,
+                         through - far * along + far * normal, through - far * along])
+    heading = rng.uniform(0, 2 * np.pi)
+    cx, cy = through + r * np.array([np.cos(heading), np.sin(heading)])
+    return g.ellipse(cx, cy, r, r * rng.uniform(0.5, 1), rng.uniform(0, np.pi))
+
+
+def vector_gentle(rng, size):
+    """Large shapes and strokes whose edges bend gently across the scene, with their outlines:
+    the long steps that curves of low curvature and nearly level lines leave."""
+    style = cel_style(rng)
+    canvas = Canvas(size, style.background)
+    for _ in range(int(rng.integers(2, 6))):
+        outline = gentle_outline(rng, size)
+        colour = style.fill(rng)
+        if rng.random() < 0.1:
+            colour = translucent(colour, rng)
+        canvas.paint(colour, polygons([outline]))
+        if rng.random() < 0.6:
+            canvas.paint(style.line(rng), stroke(outline, rng.uniform(0.7, 4.5), closed=True))
+    for _ in range(int(rng.integers(0, 3))):
+        outline = gentle_outline(rng, size)
+        canvas.paint(style.line(rng), stroke(outline, line_width(rng), closed=True))
+    return canvas.scene("vector_gentle")
