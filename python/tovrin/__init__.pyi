@@ -14,6 +14,7 @@ def smooth(
     threads: int = 0,
     *,
     out: Optional[_Image] = None,
+    max_pixels: int = 268435456,
 ) -> _Image:
     """Smooths the stair-step jaggies of aliased line art and flat fills.
 
@@ -22,5 +23,7 @@ def smooth(
     key: None or (red, green, blue), each 0..255 in 8-bit units; images with alpha only.
     threads: 0 (one per core, the default) .. 1024; the same result for any count.
     out: None, or an array of the image's shape and dtype to smooth into (may be image).
+    max_pixels: the largest H * W taken, 1..2**40 (default 16384 * 16384, as tovrin-smooth's
+        --max-pixels); a larger image is a ValueError before any memory is allocated.
     """
     ...
