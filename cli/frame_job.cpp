@@ -77,7 +77,8 @@ FrameOutcome smoothDecoded(DecodedImage& image, const FrameTask& task,
             return outcome;
         }
     }
-    if (!writeResult(task.output, image, result, encode, outcome.note, reason)) {
+    if (!writeResult(task.output, image, result, encode, outcome.note, reason,
+                     outcome.changedPixels)) {
         outcome.error = "cannot write '" + task.output + "': " + reason;
         return outcome;
     }

@@ -4,6 +4,7 @@
 #include "image_codec.h"
 #include "output_file.h"
 #include "platform.h"
+#include "png_codec.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,6 +12,7 @@
 #include <map>
 #include <set>
 #include <system_error>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -136,12 +138,7 @@ FileKey fileKey(const std::string& path) {
     const FileIdentity identity = identifyFile(path);
     if (identity.exists)
         return {"file " + identity.id, true, identity.regular, identity.folder};
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(pathFromUtf8(path), ec);
-    if (ec)
-        return {"path " + path};
-    const fs::path canonical = fs::weakly_canonical(absolute, ec);
-    return {"path " + utf8Name(ec ? absolute.lexically_normal() : canonical)};
+    return {"path " + newFileKey(path)};
 }
 
 struct Written {
@@ -293,6 +290,11 @@ bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string
                                 Written{&task.compare, &task, "the comparison picture"}}) {
             if (w.path->empty())
                 continue;
+            if (const std::string device = reservedDeviceName(*w.path); !device.empty()) {
+                error = describe(w) + " names the Windows device '" + device +
+                        "', not a file: give it another name";
+                return false;
+            }
             if (const char* format = lossyOutputFormat(*w.path)) {
                 error = describe(w) + " is a " + format +
                         " file, which cannot hold the result without loss (lossy compression, "
@@ -329,10 +331,51 @@ bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string
     return true;
 }
 
-bool frameAlreadyDone(const FrameTask& task) {
+namespace {
+
+// Why the file at path is not a whole image of width x height (any size when both are 0), or "".
+std::string notWhole(const std::string& path, int32_t width, int32_t height) {
+    std::string why;
+    if (hasPngExtension(path)) {
+        isWholePng(path, width, height, why);
+        return why;
+    }
+    int32_t w = 0, h = 0;
+    const ImageCodec* codec = codecForReading(path, why);
+    if (codec == nullptr || !codec->readSize(path, w, h, why))
+        return "cannot be read: " + why;
+    if ((width != 0 || height != 0) && (w != width || h != height))
+        return "is " + std::to_string(w) + " x " + std::to_string(h) + " pixels, not the input's " +
+               std::to_string(width) + " x " + std::to_string(height);
+    return "";
+}
+
+} // namespace
+
+bool frameAlreadyDone(const FrameTask& task, std::string& why) {
+    why.clear();
     std::error_code ec;
     if (!task.error.empty() || task.output.empty() ||
-        !fs::is_regular_file(pathFromUtf8(task.output), ec))
+        !fs::is_regular_file(pathFromUtf8(task.output), ec) ||
+        (!task.compare.empty() && !fs::is_regular_file(pathFromUtf8(task.compare), ec)))
         return false;
-    return task.compare.empty() || fs::is_regular_file(pathFromUtf8(task.compare), ec);
+    // The input's header gives the size its result has; an input that cannot even tell it is
+    // read again, and fails its frame with the reason.
+    int32_t width = 0, height = 0;
+    std::string error;
+    const ImageCodec* codec = codecForReading(task.input, error);
+    if (codec == nullptr || !codec->readSize(task.input, width, height, error))
+        return false;
+    for (const auto& [path, w, h, what] :
+         {std::tuple{&task.output, width, height, "result"},
+          std::tuple{&task.compare, 0, 0, "comparison picture"}}) {
+        if (path->empty())
+            continue;
+        const std::string reason = notWhole(*path, w, h);
+        if (!reason.empty()) {
+            why = std::string("done again: the existing ") + what + " '" + *path + "' " + reason;
+            return false;
+        }
+    }
+    return true;
 }

@@ -40,6 +40,9 @@ bool planFrames(const Options& options, std::vector<FrameTask>& tasks, std::stri
 // empty input have none.
 bool checkOutputs(const std::vector<FrameTask>& tasks, bool inPlace, std::string& error);
 
-// Whether every file the task writes already exists, so that a resumed run may leave the frame
-// alone: outputs appear only whole, so one that exists is a finished frame.
-bool frameAlreadyDone(const FrameTask& task);
+// Whether every file the task writes already exists whole, so that a resumed run may leave the
+// frame alone. This tool's outputs appear only whole, but a file put there by anything else may
+// be empty or cut short: a PNG counts when it has its signature, a header of the input's size
+// and its final chunk; any other format when its header reads. When a file exists but is not
+// whole, why says so and the frame is to be done again.
+bool frameAlreadyDone(const FrameTask& task, std::string& why);

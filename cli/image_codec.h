@@ -67,6 +67,8 @@ struct ImageCodec {
     // names (file is a temporary of another name).
     bool (*write)(TemporaryFile& file, const std::string& formatName, const StoredImage& image,
                   const void* samples, const EncodeSettings& settings, std::string& error);
+    // Reads the image's size from the file's header, and no more. False with a reason in error.
+    bool (*readSize)(const std::string& path, int32_t& width, int32_t& height, std::string& error);
 };
 
 // The codec for reading path (chosen by the file's contents), or null with a reason in error.

@@ -80,6 +80,13 @@ const ImageCodec* codecForReading(const std::string& path, std::string& error) {
 }
 
 const ImageCodec* codecForWriting(const std::string& path, std::string& error) {
+    // Windows would create the file without them.
+    const std::string name = utf8Name(pathFromUtf8(path).filename());
+    if (!name.empty() && (name.back() == ' ' || name.back() == '.')) {
+        error = std::string("the name ends in a ") + (name.back() == ' ' ? "space" : "dot") +
+                ", which Windows drops from file names: give the name without it";
+        return nullptr;
+    }
     if (hasPngExtension(path))
         return &pngCodec();
     const std::string extension = extensionOf(path);

@@ -75,8 +75,9 @@ bool recordsAssociatedAlpha(const std::string& path) {
     return extension == ".tif" || extension == ".tiff";
 }
 
+// associated: the samples are premultiplied already.
 bool writeStored(const std::string& path, const StoredImage& input, const void* samples,
-                 const EncodeSettings& settings, std::string& error) {
+                 const EncodeSettings& settings, std::string& error, bool associated = false) {
     const ImageCodec* codec = codecForWriting(path, error);
     if (codec == nullptr)
         return false;
@@ -85,7 +86,7 @@ bool writeStored(const std::string& path, const StoredImage& input, const void* 
     StoredImage stored = input;
     stored.premultiplied = input.premultiplied && recordsAssociatedAlpha(path);
     SampleBytes premultiplied;
-    if (stored.premultiplied && stored.alphaChannel >= 0) {
+    if (stored.premultiplied && stored.alphaChannel >= 0 && !associated) {
         const auto* bytes = static_cast<const unsigned char*>(samples);
         premultiplied.assign(bytes, bytes + stored.sampleBytes());
         changeAssociation(premultiplied.data(), stored, false);
@@ -125,13 +126,23 @@ std::vector<std::string> writtenChannelNames(const DecodedImage& image, const Wr
 
 template <typename Sample>
 bool writeConverted(const std::string& path, const DecodedImage& image, const Sample* result,
-                    const EncodeSettings& settings, std::string& note, std::string& error) {
+                    const EncodeSettings& settings, std::string& note, std::string& error,
+                    size_t& changedPixels) {
     const size_t pixels = image.pixelCount();
     const WriteLayout written = chooseWriteLayout(image.layout, result, pixels);
     std::vector<Sample, UninitialisedAllocator<Sample>> samples(pixels *
                                                                 size_t(written.channels()));
-    hostToFile(result, reinterpret_cast<const Sample*>(image.fileSamples.data()), image.layout,
-               written, pixels, samples.data());
+    // An 8-bit RGBA file's samples are the host's own.
+    const SampleBytes& file = image.fileSamples.empty() ? image.host : image.fileSamples;
+    // Premultiplied colour kept as such: the untouched pixels get their stored samples back.
+    const bool associated = !image.storedSamples.empty() && written.alpha &&
+                            recordsAssociatedAlpha(path);
+    const size_t changed = hostToFile(
+        result, reinterpret_cast<const Sample*>(file.data()), image.layout, written, pixels,
+        samples.data(),
+        associated ? reinterpret_cast<const Sample*>(image.storedSamples.data()) : nullptr);
+    if (associated)
+        changedPixels = changed;
 
     StoredImage stored = image.stored;
     stored.channels = written.channels();
@@ -142,7 +153,7 @@ bool writeConverted(const std::string& path, const DecodedImage& image, const Sa
         note = "the result is no longer gray: written as RGB to keep every colour";
     else if (image.layout.alpha < 0 && written.alpha)
         note = "the colour key made pixels transparent: an alpha channel was added";
-    return writeStored(path, stored, samples.data(), settings, error);
+    return writeStored(path, stored, samples.data(), settings, error, associated);
 }
 
 template <typename Sample> void convertToHost(DecodedImage& image) {
@@ -171,8 +182,10 @@ bool readImage(const std::string& path, uint64_t maxPixels, DecodedImage& image,
     const ImageCodec* codec = codecForReading(path, error);
     if (codec == nullptr || !codec->read(path, maxPixels, image.stored, image.fileSamples, error))
         return false;
-    if (image.stored.premultiplied && image.stored.alphaChannel >= 0)
+    if (image.stored.premultiplied && image.stored.alphaChannel >= 0) {
+        image.storedSamples = image.fileSamples;
         changeAssociation(image.fileSamples.data(), image.stored, true);
+    }
     image.depth = image.stored.bits;
     image.layout = readLayout(image.stored.channels, image.stored.alphaChannel);
     if (image.depth == 8 && isHostLayout(image.layout))
@@ -185,14 +198,16 @@ bool readImage(const std::string& path, uint64_t maxPixels, DecodedImage& image,
 }
 
 bool writeResult(const std::string& path, const DecodedImage& image, const void* result,
-                 const EncodeSettings& settings, std::string& note, std::string& error) {
+                 const EncodeSettings& settings, std::string& note, std::string& error,
+                 size_t& changedPixels) {
     note.clear();
-    if (image.fileSamples.empty())
+    if (image.fileSamples.empty() && image.storedSamples.empty())
         return writeStored(path, image.stored, result, settings, error);
     if (image.depth == 8)
         return writeConverted(path, image, static_cast<const uint8_t*>(result), settings, note,
-                              error);
-    return writeConverted(path, image, static_cast<const uint16_t*>(result), settings, note, error);
+                              error, changedPixels);
+    return writeConverted(path, image, static_cast<const uint16_t*>(result), settings, note, error,
+                          changedPixels);
 }
 
 bool writePicture(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb,

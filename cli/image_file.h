@@ -17,6 +17,9 @@ struct DecodedImage {
     // The samples as stored, kept to write back what the filter left alone; empty when the file
     // already has the host's layout at 8 bits, where the host pixels are those samples.
     SampleBytes fileSamples;
+    // For premultiplied colour, which fileSamples holds straight: the samples exactly as stored,
+    // given back for the pixels the filter leaves alone. Empty otherwise.
+    SampleBytes storedSamples;
     SampleBytes host; // RGBA in host units, rows tightly packed
 
     int32_t width() const { return stored.width; }
@@ -36,8 +39,12 @@ bool readImage(const std::string& path, uint64_t maxPixels, DecodedImage& image,
 
 // Writes result (host RGBA of the image's size and depth) to path in the image's format and
 // channels, atomically. note tells of a change of channels the result forced, else stays empty.
+// changedPixels comes in as the pixels the filter changed; when the result keeps the file's
+// premultiplied colour, where a changed pixel may come back as stored, it becomes the pixels
+// whose samples in the file changed.
 bool writeResult(const std::string& path, const DecodedImage& image, const void* result,
-                 const EncodeSettings& settings, std::string& note, std::string& error);
+                 const EncodeSettings& settings, std::string& note, std::string& error,
+                 size_t& changedPixels);
 
 // Writes an 8-bit RGB picture to path, atomically.
 bool writePicture(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb,

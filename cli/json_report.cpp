@@ -66,9 +66,7 @@ bool samePath(const std::string& a, const std::string& b) {
     std::error_code ec;
     if (fs::equivalent(pathFromUtf8(a), pathFromUtf8(b), ec))
         return true;
-    const fs::path left = fs::weakly_canonical(fs::absolute(pathFromUtf8(a), ec), ec);
-    const fs::path right = fs::weakly_canonical(fs::absolute(pathFromUtf8(b), ec), ec);
-    return !ec && left == right;
+    return newFileKey(a) == newFileKey(b);
 }
 
 bool writeAll(std::FILE* file, const std::string& text) {
@@ -172,6 +170,11 @@ bool checkReportPath(const std::string& path, const std::vector<FrameTask>& task
         c = char(std::tolower(static_cast<unsigned char>(c)));
     if (extension != ".json") {
         error = "--report takes a file name ending in .json, or '-', not '" + path + "'";
+        return false;
+    }
+    if (const std::string device = reservedDeviceName(path); !device.empty()) {
+        error = "--report '" + path + "' names the Windows device '" + device +
+                "', not a file: give it another name";
         return false;
     }
     const fs::path folder = pathFromUtf8(path).parent_path();

@@ -142,10 +142,12 @@ int runFrames(const Options& options) {
                          {exitFrameFailed, interrupted.load(), secondsSince(start)});
     }
 
-    // A resumed chunk: frames whose results exist are neither read nor written.
+    // A resumed chunk: frames whose results exist whole are not smoothed again; for a result
+    // that exists but is not whole, why the frame is done again.
     std::vector<size_t> toSmooth;
+    std::vector<std::string> redone(tasks.size());
     for (size_t i = 0; i < tasks.size(); ++i) {
-        if (options.skipExisting && frameAlreadyDone(tasks[i]))
+        if (options.skipExisting && frameAlreadyDone(tasks[i], redone[i]))
             records[i].status = FrameStatus::Skipped;
         else
             toSmooth.push_back(i);
@@ -169,9 +171,10 @@ int runFrames(const Options& options) {
         [&](size_t k) {
             const size_t i = toSmooth[k];
             const auto frameStart = std::chrono::steady_clock::now();
-            const FrameOutcome outcome =
-                smoothFile(tasks[i], options.filter, passThreads, options.encode, options.maxPixels,
-                           options.quality);
+            FrameOutcome outcome = smoothFile(tasks[i], options.filter, passThreads,
+                                              options.encode, options.maxPixels, options.quality);
+            if (!redone[i].empty())
+                outcome.note = redone[i] + (outcome.note.empty() ? "" : "; " + outcome.note);
             records[i] = recordOf(outcome, secondsSince(frameStart));
             reportFrame(report, tasks[i], outcome);
         },
@@ -196,6 +199,12 @@ int finishStandardOutput() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!occupyClosedStandardDescriptors()) {
+        // Nothing has been opened yet, so a closed standard error just fails this write.
+        std::fprintf(stderr, "%s: cannot open the null device for a closed standard descriptor\n",
+                     programName);
+        return exitFrameFailed;
+    }
     ignoreBrokenPipes();
     const std::vector<std::string> arguments = utf8Arguments(argc, argv);
     std::vector<const char*> argumentPointers;

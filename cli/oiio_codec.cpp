@@ -257,9 +257,21 @@ bool writeWithOiio(TemporaryFile& file, const std::string& formatName, const Sto
     return true;
 }
 
+bool readSizeWithOiio(const std::string& path, int32_t& width, int32_t& height,
+                      std::string& error) {
+    auto input = OIIO::ImageInput::open(path);
+    if (!input) {
+        error = reasonOf(OIIO::geterror());
+        return false;
+    }
+    width = input->spec().width;
+    height = input->spec().height;
+    return true;
+}
+
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) const ImageCodec* tovrinOiioCodec() {
-    static const ImageCodec codec{codecName, readWithOiio, writeWithOiio};
+    static const ImageCodec codec{codecName, readWithOiio, writeWithOiio, readSizeWithOiio};
     return &codec;
 }

@@ -343,8 +343,9 @@ DESCRIPTION
     channels are kept as they were. Indexed-colour PNGs and PNGs of fewer than
     8 bits come back as 8-bit RGB(A) or gray. Colour profiles, resolution and
     text of the input are kept. A TIFF with associated (premultiplied) alpha is
-    smoothed in straight colour and written back premultiplied into a TIFF,
-    straight into any other format. CMYK, L*a*b* and LogLuv images, animated
+    smoothed in straight colour and written back premultiplied into a TIFF, the
+    pixels the filter leaves alone exactly as stored (also where colour exceeds
+    alpha, as for glows), straight into any other format. CMYK, L*a*b* and LogLuv images, animated
     PNGs, files of several images (pages, layers, MIP levels) and inputs that
     are not regular files are refused.
 
@@ -414,10 +415,12 @@ OPTIONS
 
     --skip-existing
         Leave alone every frame whose output (and comparison picture, when
-        --compare is given) already exists: it is neither read nor written.
+        --compare is given) already exists whole: it is not smoothed again.
         Outputs only ever appear whole, so a resubmitted or retried chunk of a
-        render farm does only the frames that are missing. The summary counts
-        the frames skipped. Not with --in-place.
+        render farm does only the frames that are missing. A file put there by
+        anything else that is empty, cut short or of another size than its
+        input is redone, with a note saying why. The summary counts the frames
+        skipped. Not with --in-place.
 
     --report FILE
         Write a JSON account of the run to FILE (atomically), or to standard
@@ -470,7 +473,8 @@ EXIT STATUS
     2   a wrong option or value, an output that would overwrite an input or
         another output, or a lossy output format; nothing was processed
     130 interrupted by SIGINT or SIGTERM: the frames in flight were finished,
-        the others not started; a second signal ends the process at once
+        the others not started; a second signal of either kind ends the
+        process at once
 
 EXAMPLES
     tovrin-smooth cel.png -o cel-smooth.png --compare cel-compare.png

@@ -156,3 +156,16 @@ bool writeFileAtomically(const std::string& target, const FileWriter& write, std
     }
     return syncFolder(folder, error);
 }
+
+std::string newFileKey(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec)
+        return path;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, ec);
+    return (ec ? absolute.lexically_normal() : canonical).string();
+}
+
+std::string reservedDeviceName(const std::string&) {
+    return "";
+}

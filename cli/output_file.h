@@ -40,3 +40,15 @@ struct FileIdentity {
     std::string id; // empty when the file does not exist
 };
 FileIdentity identifyFile(const std::string& path);
+
+// What a name that does not exist yet would be called once created, for telling whether two
+// such names are one file: equal for two names exactly when creating one creates the other. The
+// absolute path with its existing folders resolved (links, '..'); on Windows the deepest existing
+// folder's identity and the rest of the name as Windows compares names: case-insensitively, after
+// dropping the trailing dots and spaces it drops.
+std::string newFileKey(const std::string& path);
+
+// The device name reserved by Windows (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and their kin) that a
+// component of path is, as Windows reads names (any case, any extension, trailing spaces): such
+// a name opens the device, not a file. Empty when there is none, and always on POSIX.
+std::string reservedDeviceName(const std::string& path);

@@ -82,6 +82,55 @@ void removeTemporary(const std::string& temporary) {
     DeleteFileW(pathFromUtf8(temporary).c_str());
 }
 
+// As the file system compares names (its case table is Unicode's simple upper-casing).
+std::wstring upperCase(const std::wstring& text) {
+    if (text.empty())
+        return text;
+    const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
+                                     int(text.size()), nullptr, 0, nullptr, nullptr, 0);
+    if (length <= 0)
+        return text;
+    std::wstring upper(size_t(length), L'\0');
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), int(text.size()),
+                  upper.data(), length, nullptr, nullptr, 0);
+    return upper;
+}
+
+// The absolute name Windows opens for path: '.' and '..' resolved, and the trailing dots and
+// spaces it drops dropped (\\?\ names are taken as they are).
+std::wstring fullPathName(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return full;
+}
+
+// The device a file name names, upper-cased, or empty.
+std::string reservedDevice(std::string name) {
+    // Windows reads "con.png", "con .txt" and "CON:" as CON.
+    name = name.substr(0, name.find_first_of(".:"));
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (name == device)
+            return name;
+    if (name.size() < 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "LPT") != 0))
+        return "";
+    const std::string number = name.substr(3);
+    // A digit, or a superscript one, two or three.
+    const bool device = (number.size() == 1 && number[0] >= '0' && number[0] <= '9') ||
+                        number == "\u00b9" || number == "\u00b2" || number == "\u00b3";
+    return device ? name : "";
+}
+
 } // namespace
 
 std::string outputFolderOf(const std::string& target) {
@@ -158,4 +207,34 @@ bool writeFileAtomically(const std::string& target, const FileWriter& write, std
         return false;
     }
     return true;
+}
+
+std::string newFileKey(const std::string& path) {
+    if (path.find('\0') != std::string::npos)
+        return path;
+    const std::filesystem::path full(fullPathName(pathFromUtf8(path).native()));
+    // The deepest folder that exists, by its identity (links, short names, any case), and the
+    // rest of the name upper-cased.
+    std::filesystem::path existing = full.parent_path();
+    std::wstring rest = full.filename().native();
+    while (!existing.empty()) {
+        const FileIdentity folder = identifyFile(utf8Name(existing));
+        if (folder.exists)
+            return "in " + folder.id + " " + utf8Name(upperCase(rest));
+        const std::filesystem::path parent = existing.parent_path();
+        if (parent == existing)
+            break;
+        rest = existing.filename().native() + L"\\" + rest;
+        existing = parent;
+    }
+    return utf8Name(upperCase(full.native()));
+}
+
+std::string reservedDeviceName(const std::string& path) {
+    for (const std::filesystem::path& part : pathFromUtf8(path).relative_path()) {
+        const std::string device = reservedDevice(utf8Name(part));
+        if (!device.empty())
+            return device;
+    }
+    return "";
 }

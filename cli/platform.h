@@ -10,6 +10,14 @@
 #include <string>
 #include <vector>
 
+// Standard descriptors (0, 1, 2) that the process was started without, closed by `2>&-` or by a
+// daemon or farm wrapper, get the null device, opened for reading only. Called first, before
+// anything is opened: otherwise the next file opened (a frame's temporary) would take the
+// closed number, and the messages, progress bar or report meant for it would land in that file.
+// Writes to such a descriptor still fail, as they did on the closed one. False when the null
+// device cannot be opened; nothing may run then.
+bool occupyClosedStandardDescriptors();
+
 // The program's arguments as UTF-8, argv[0] included. On Windows they are read from the wide
 // command line (argv holds them in the ANSI code page) and the console is set to print UTF-8.
 std::vector<std::string> utf8Arguments(int argc, char** argv);
@@ -25,7 +33,8 @@ std::FILE* openFile(const std::string& name, const char* mode);
 bool isTerminal(std::FILE* stream);
 int terminalColumns(std::FILE* stream); // 80 when unknown
 
-// The first Ctrl-C (or termination request) sets stop; the second ends the process as usual.
+// The first Ctrl-C (or termination request) sets stop; the second, of either kind, ends the
+// process as usual.
 void stopOnInterrupt(std::atomic<bool>& stop);
 
 // A reader that goes away (tovrin-smooth ... 2>&1 | head) must not end the run between the

@@ -1,7 +1,9 @@
 // POSIX: names are bytes, passed through as they are.
 #include "platform.h"
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -11,7 +13,14 @@ namespace {
 std::atomic<bool>* interruptFlag = nullptr;
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
+// The first SIGINT or SIGTERM asks the run to stop; the next one of either kind ends the
+// process at once, as it would have without the handler.
 void onInterrupt(int) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     interruptFlag->store(true);
 }
 
@@ -22,6 +31,24 @@ constexpr int populate = 0;
 #endif
 
 } // namespace
+
+bool occupyClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number: fd itself, since the ones below it are open by now.
+        const int null = open("/dev/null", O_RDONLY);
+        if (null < 0)
+            return false;
+        if (null != fd) {
+            const bool moved = dup2(null, fd) == fd;
+            close(null);
+            if (!moved)
+                return false;
+        }
+    }
+    return true;
+}
 
 std::vector<std::string> utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
@@ -50,13 +77,15 @@ int terminalColumns(std::FILE* stream) {
     return 80;
 }
 
-// The handler resets itself, so a second Ctrl-C ends the process at once.
+// The handler takes itself off both signals, so a second Ctrl-C or SIGTERM (or one of each)
+// ends the process at once. Each signal is blocked while the handler runs for the other.
 void stopOnInterrupt(std::atomic<bool>& stop) {
     interruptFlag = &stop;
     struct sigaction action {};
     action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }

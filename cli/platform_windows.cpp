@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <io.h>
 
 namespace {
@@ -55,6 +56,39 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 }
 
 } // namespace
+
+// A standard handle is missing when the process got none, or one its parent had closed: a handle
+// the run opens could then take that value, and what is written to the standard stream would
+// land in it. The C runtime keeps such a descriptor with no handle behind it.
+bool occupyClosedStandardDescriptors() {
+    static const DWORD standard[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int fd = 0; fd <= 2; ++fd) {
+        const intptr_t crtHandle = _get_osfhandle(fd);
+        const HANDLE handle = GetStdHandle(standard[fd]);
+        SetLastError(NO_ERROR);
+        if (crtHandle != -1 && crtHandle != -2 && handle != nullptr &&
+            handle != INVALID_HANDLE_VALUE &&
+            (GetFileType(handle) != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR))
+            continue;
+        const HANDLE null = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+        if (null == INVALID_HANDLE_VALUE)
+            return false;
+        const int opened = _open_osfhandle(reinterpret_cast<intptr_t>(null), _O_RDONLY);
+        if (opened < 0) {
+            CloseHandle(null);
+            return false;
+        }
+        if (opened != fd) {
+            const bool moved = _dup2(opened, fd) == 0;
+            _close(opened);
+            if (!moved)
+                return false;
+        }
+        SetStdHandle(standard[fd], reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+    }
+    return true;
+}
 
 std::vector<std::string> utf8Arguments(int argc, char** argv) {
     // Names printed to the console are UTF-8 like every other string here.

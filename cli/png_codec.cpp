@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -322,7 +324,67 @@ bool writePng(TemporaryFile& file, const std::string&, const StoredImage& image,
     return ok;
 }
 
+// The signature and the header chunk: 8 + 4 + 4 + 13 bytes.
+constexpr size_t headBytes = 29;
+
+uint32_t bigEndian32(const unsigned char* bytes) {
+    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 |
+           uint32_t(bytes[3]);
+}
+
+// Why the file's first bytes are not a PNG signature and header, or "" with the size read.
+std::string readPngHead(std::FILE* file, int32_t& width, int32_t& height) {
+    unsigned char head[headBytes];
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    if (got == 0)
+        return "is empty";
+    if (got < 8 || png_sig_cmp(head, 0, 8) != 0)
+        return "does not start with the PNG signature";
+    if (got < sizeof head || bigEndian32(head + 8) != 13 || std::memcmp(head + 12, "IHDR", 4) != 0)
+        return "has no PNG header";
+    const uint32_t w = bigEndian32(head + 16), h = bigEndian32(head + 20);
+    if (w == 0 || h == 0 || w > uint32_t(INT32_MAX) || h > uint32_t(INT32_MAX))
+        return "has a PNG header of no valid size";
+    width = int32_t(w);
+    height = int32_t(h);
+    return "";
+}
+
+bool readPngSize(const std::string& path, int32_t& width, int32_t& height, std::string& error) {
+    std::FILE* file = openFile(path, "rb");
+    if (file == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    error = readPngHead(file, width, height);
+    std::fclose(file);
+    return error.empty();
+}
+
 } // namespace
+
+bool isWholePng(const std::string& path, int32_t width, int32_t height, std::string& why) {
+    std::FILE* file = openFile(path, "rb");
+    if (file == nullptr) {
+        why = std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
+    int32_t w = 0, h = 0;
+    why = readPngHead(file, w, h);
+    // An empty IEND chunk: no data, its type, its CRC.
+    static const unsigned char end[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    unsigned char tail[sizeof end];
+    if (why.empty() && (width != 0 || height != 0) && (w != width || h != height))
+        why = "is " + std::to_string(w) + " x " + std::to_string(h) + " pixels, not the input's " +
+              std::to_string(width) + " x " + std::to_string(height);
+    else if (why.empty() &&
+             (std::fseek(file, -long(sizeof tail), SEEK_END) != 0 ||
+              std::fread(tail, 1, sizeof tail, file) != sizeof tail ||
+              std::memcmp(tail, end, sizeof end) != 0))
+        why = "ends before its final chunk: it is cut short";
+    std::fclose(file);
+    return why.empty();
+}
 
 bool isPngFile(const std::string& path) {
     unsigned char signature[8];
@@ -342,6 +404,6 @@ bool hasPngExtension(const std::string& path) {
 }
 
 const ImageCodec& pngCodec() {
-    static const ImageCodec codec{"png", readPng, writePng};
+    static const ImageCodec codec{"png", readPng, writePng, readPngSize};
     return codec;
 }

@@ -79,12 +79,36 @@ WriteLayout chooseWriteLayout(const ChannelLayout& layout, const Sample* result,
 }
 
 template <typename Sample>
-void hostToFile(const Sample* result, const Sample* file, const ChannelLayout& layout,
-                const WriteLayout& written, size_t pixels, Sample* out) {
+size_t hostToFile(const Sample* result, const Sample* file, const ChannelLayout& layout,
+                  const WriteLayout& written, size_t pixels, Sample* out,
+                  const Sample* associated) {
     using U = Units<Sample>;
     const size_t inStride = size_t(layout.channels);
     const size_t outStride = size_t(written.channels());
     const int colours = written.gray ? 1 : 3;
+    // A pixel as the untouched one is written: the samples of `from`, in the written layout.
+    const auto keep = [&](const Sample* from, Sample* o) {
+        for (int c = 0; c < colours; ++c)
+            o[c] = from[layout.colour[c]];
+        if (written.alpha)
+            o[colours] = layout.alpha >= 0 ? from[layout.alpha] : U::fileFull;
+        Sample* extra = o + colours + (written.alpha ? 1 : 0);
+        for (int e : written.extras)
+            *extra++ = from[e];
+    };
+    const auto sameAs = [&](const Sample* from, const Sample* o) {
+        for (int c = 0; c < colours; ++c)
+            if (o[c] != from[layout.colour[c]])
+                return false;
+        if (written.alpha && o[colours] != (layout.alpha >= 0 ? from[layout.alpha] : U::fileFull))
+            return false;
+        const Sample* extra = o + colours + (written.alpha ? 1 : 0);
+        for (int e : written.extras)
+            if (*extra++ != from[e])
+                return false;
+        return true;
+    };
+    size_t changed = 0;
     for (size_t p = 0; p < pixels; ++p) {
         const Sample* r = result + p * 4;
         const Sample* f = file + p * inStride;
@@ -92,20 +116,22 @@ void hostToFile(const Sample* result, const Sample* file, const ChannelLayout& l
         Sample converted[4];
         hostPixel(f, layout, converted);
         if (untouchedPixel(converted, r)) {
-            for (int c = 0; c < colours; ++c)
-                o[c] = f[layout.colour[c]];
-            if (written.alpha)
-                o[colours] = layout.alpha >= 0 ? f[layout.alpha] : U::fileFull;
-        } else {
-            for (int c = 0; c < colours; ++c)
-                o[c] = U::out(r[c]);
-            if (written.alpha)
-                o[colours] = U::out(r[3]);
+            keep(associated != nullptr ? associated + p * inStride : f, o);
+            continue;
         }
+        for (int c = 0; c < colours; ++c)
+            o[c] = U::out(r[c]);
+        if (written.alpha)
+            o[colours] = U::out(r[3]);
         Sample* extra = o + colours + (written.alpha ? 1 : 0);
         for (int e : written.extras)
             *extra++ = f[e];
+        if (associated != nullptr)
+            premultiply(o, 1, int(outStride), colours);
+        // Premultiplied, a changed pixel may come back as it was stored.
+        changed += associated == nullptr || !sameAs(associated + p * inStride, o);
     }
+    return changed;
 }
 
 template <typename Sample>
@@ -156,9 +182,9 @@ template void fileToHost(const uint8_t*, const ChannelLayout&, size_t, uint8_t*)
 template void fileToHost(const uint16_t*, const ChannelLayout&, size_t, uint16_t*);
 template WriteLayout chooseWriteLayout(const ChannelLayout&, const uint8_t*, size_t);
 template WriteLayout chooseWriteLayout(const ChannelLayout&, const uint16_t*, size_t);
-template void hostToFile(const uint8_t*, const uint8_t*, const ChannelLayout&, const WriteLayout&,
-                         size_t, uint8_t*);
-template void hostToFile(const uint16_t*, const uint16_t*, const ChannelLayout&, const WriteLayout&,
-                         size_t, uint16_t*);
+template size_t hostToFile(const uint8_t*, const uint8_t*, const ChannelLayout&,
+                           const WriteLayout&, size_t, uint8_t*, const uint8_t*);
+template size_t hostToFile(const uint16_t*, const uint16_t*, const ChannelLayout&,
+                           const WriteLayout&, size_t, uint16_t*, const uint16_t*);
 template size_t countChangedPixels(const uint8_t*, const uint8_t*, size_t);
 template size_t countChangedPixels(const uint16_t*, const uint16_t*, size_t);

@@ -46,9 +46,15 @@ WriteLayout chooseWriteLayout(const ChannelLayout& layout, const Sample* result,
 
 // Writes result in the write layout. A 16-bit pixel whose result equals its converted input
 // gets the file's exact samples back, so untouched pixels survive the unit conversion.
+// associated, when not null, holds the file's samples as stored with premultiplied colour (file
+// then holds them straight): the changed pixels are written premultiplied, and the untouched
+// ones get those stored samples back exactly, even where colour exceeds alpha (glows, additive
+// light), which straight colour cannot express. Returns the pixels whose written samples differ
+// from the stored ones.
 template <typename Sample>
-void hostToFile(const Sample* result, const Sample* file, const ChannelLayout& layout,
-                const WriteLayout& written, size_t pixels, Sample* out);
+size_t hostToFile(const Sample* result, const Sample* file, const ChannelLayout& layout,
+                  const WriteLayout& written, size_t pixels, Sample* out,
+                  const Sample* associated = nullptr);
 
 // Pixels whose four samples differ between the two host buffers.
 template <typename Sample>

@@ -56,8 +56,30 @@ else()
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+    # Depends comes from dpkg-shlibdeps, run by cpack on the two binaries the package holds, not
+    # through CPACK_DEBIAN_PACKAGE_SHLIBDEPS: with that on, CPack gives any package with a shared
+    # object under /usr/lib a postinst and a postrm that run ldconfig. The OpenImageIO module is
+    # private, loaded by its path, and needs no ldconfig (lintian warns about those calls); and a
+    # postrm keeps a removed package known to dpkg ("rc") until it is purged. Without maintainer
+    # scripts, apt-get remove leaves nothing behind.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+    file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/packaging/CPackDepends.cmake" CONTENT [[
+# Read by cpack: the package's Depends, as dpkg-shlibdeps finds them for its binaries.
+if(CPACK_GENERATOR STREQUAL "DEB")
+    set(work "${CMAKE_CURRENT_LIST_DIR}/shlibdeps")
+    file(WRITE "${work}/debian/control" "")
+    execute_process(
+        COMMAND dpkg-shlibdeps -O "$<TARGET_FILE:tovrin-smooth>" "$<TARGET_FILE:tovrin_oiio_codec>"
+        WORKING_DIRECTORY "${work}" RESULT_VARIABLE status OUTPUT_VARIABLE depends
+        ERROR_VARIABLE failure OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT status EQUAL 0 OR NOT depends MATCHES "^shlibs:Depends=")
+        message(FATAL_ERROR "dpkg-shlibdeps failed: ${failure}")
+    endif()
+    string(REGEX REPLACE "^shlibs:Depends=" "" CPACK_DEBIAN_PACKAGE_DEPENDS "${depends}")
+endif()
+]])
+    set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_BINARY_DIR}/packaging/CPackDepends.cmake")
     set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "smooth the aliased line art of animation cels")
     # CPack puts the summary first and indents these lines as Debian wants.
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

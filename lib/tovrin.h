@@ -38,7 +38,8 @@ typedef enum tovrin_status {
     TOVRIN_STRIDE_TOO_SHORT = 3,    /* a row stride below width * bytes per pixel */
     TOVRIN_BAD_FORMAT = 4,          /* not a tovrin_format value */
     TOVRIN_MISALIGNED = 5,          /* 16-bit pixels at an odd address or with an odd stride */
-    TOVRIN_OVERLAPPING_BUFFERS = 6, /* input and output overlap without being the same image */
+    TOVRIN_OVERLAPPING_BUFFERS = 6, /* a row of the input and a row of the output share bytes
+                                       without the two being the same image */
     TOVRIN_BAD_OPTION = 7,          /* an option outside its range */
     TOVRIN_OUT_OF_MEMORY = 8,       /* the working copies could not be allocated */
     TOVRIN_INTERNAL_ERROR = 9       /* the engine refused the frame; a fault in this library */
@@ -86,8 +87,9 @@ TOVRIN_API void tovrin_options_init(tovrin_options* options);
  * the pixel size (4 bytes for TOVRIN_RGBA8, 8 for the 16-bit formats). The whole image is
  * smoothed; the bytes between a row's last pixel and the next row are neither read nor written.
  *
- * output may be input itself with the same stride (in place); otherwise the two must not
- * overlap. Distinct from output, the input is never written. options may be null for the
+ * output may be input itself with the same stride (in place); otherwise no byte of an input
+ * row may be a byte of an output row (the rows of the two may interleave in one buffer).
+ * Distinct from output, the input is never written. options may be null for the
  * defaults.
  *
  * Returns TOVRIN_OK or the first failure found; the call does not throw or abort. A failure in

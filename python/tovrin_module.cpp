@@ -8,7 +8,9 @@
 
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,31 +40,7 @@ struct View {
                rowStride >= width * pixelStride && rowStride % sampleBytes == 0 &&
                reinterpret_cast<uintptr_t>(data) % uintptr_t(sampleBytes) == 0;
     }
-    // The lowest and one past the highest byte the view touches.
-    std::pair<uintptr_t, uintptr_t> extent() const {
-        uintptr_t low = reinterpret_cast<uintptr_t>(data), high = low;
-        for (auto [stride, count] : {std::pair{rowStride, height}, std::pair{pixelStride, width},
-                                     std::pair{sampleStride, py::ssize_t(channels)}}) {
-            const py::ssize_t reach = stride * (count - 1);
-            if (reach < 0)
-                low -= uintptr_t(-reach);
-            else
-                high += uintptr_t(reach);
-        }
-        return {low, high + uintptr_t(sampleBytes)};
-    }
 };
-
-bool overlap(const View& a, const View& b) {
-    const auto [aLow, aHigh] = a.extent();
-    const auto [bLow, bHigh] = b.extent();
-    return aLow < bHigh && bLow < aHigh;
-}
-
-bool sameLayout(const View& a, const View& b) {
-    return a.data == b.data && a.rowStride == b.rowStride && a.pixelStride == b.pixelStride &&
-           a.sampleStride == b.sampleStride;
-}
 
 std::string typeName(py::handle value) {
     return py::str(py::type::handle_of(value).attr("__name__"));
@@ -116,8 +94,18 @@ py::array arrayArgument(py::handle value, const char* name) {
     return py::reinterpret_borrow<py::array>(value);
 }
 
-int intArgument(py::handle value, const char* name, int low, int high) {
-    if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr()))
+// True and False are ints to Python, and NumPy's booleans convert to one; none is a number.
+bool isBoolean(py::handle value) {
+    if (PyBool_Check(value.ptr()))
+        return true;
+    if (!py::hasattr(value, "dtype"))
+        return false;
+    const py::object kind = value.attr("dtype").attr("kind");
+    return py::isinstance<py::str>(kind) && std::string(py::str(kind)) == "b";
+}
+
+long long integerArgument(py::handle value, const char* name, long long low, long long high) {
+    if (isBoolean(value) || !PyIndex_Check(value.ptr()))
         throw py::type_error(std::string(name) + ": expected an int, got " + typeName(value));
     // An int beyond 64 bits is out of range like any other, not a failed conversion.
     const py::int_ asInt(py::reinterpret_borrow<py::object>(value));
@@ -129,7 +117,11 @@ int intArgument(py::handle value, const char* name, int low, int high) {
     if (number < low || number > high)
         throw py::value_error(std::string(name) + ": " + std::to_string(number) + " is outside " +
                               std::to_string(low) + ".." + std::to_string(high));
-    return int(number);
+    return number;
+}
+
+int intArgument(py::handle value, const char* name, int low, int high) {
+    return int(integerArgument(value, name, low, high));
 }
 
 tovrin_quality qualityArgument(py::handle value) {
@@ -218,35 +210,116 @@ struct Outcome {
     const char* unfit = nullptr; // why the result cannot take the caller's layout
 };
 
-// Runs without the GIL: the C interface straight on the caller's buffers when they are
-// interleaved RGBA, else through an RGBA working copy. out is written only on success.
+// A working image of interleaved RGBA, not filled in: each is written whole before it is read.
+template <typename Sample> std::unique_ptr<Sample[]> workingImage(const View& view) {
+    return std::make_unique_for_overwrite<Sample[]>(4 * size_t(view.width) * size_t(view.height));
+}
+
+// Runs without the GIL. The C interface works straight on the caller's buffers when both are
+// interleaved RGBA (out may be null: no result array yet); otherwise the result is left in rgba,
+// interleaved RGBA, for reduce to write into the caller's layout, and at most one working image
+// is made here. out is written only on success.
 template <typename Sample>
-Outcome smoothView(const View& in, const View& out, tovrin_format format,
-                   const tovrin_options& options, tovrin_quality quality) {
+Outcome smoothView(const View& in, const View* out, tovrin_format format,
+                   const tovrin_options& options, tovrin_quality quality,
+                   std::unique_ptr<Sample[]>& rgba) {
     const int width = int(in.width), height = int(in.height);
-    const bool inPlace = sameLayout(in, out);
-    if (in.isInterleavedRgba() && out.isInterleavedRgba() && (inPlace || !overlap(in, out))) {
-        return {tovrin_smooth_quality(width, height, format, in.data, size_t(in.rowStride),
-                                      out.data, size_t(out.rowStride), &options, quality)};
-    }
-    const size_t pixels = size_t(width) * size_t(height);
-    std::vector<Sample> rgba(4 * pixels);
-    expand(in, rgba.data());
     const size_t stride = size_t(width) * 4 * sizeof(Sample);
-    Outcome outcome{tovrin_smooth_quality(width, height, format, rgba.data(), stride, rgba.data(),
+    if (out != nullptr && in.isInterleavedRgba() && out->isInterleavedRgba()) {
+        // Buffers that overlap may still only interleave their rows: the library tells.
+        const tovrin_status status =
+            tovrin_smooth_quality(width, height, format, in.data, size_t(in.rowStride), out->data,
+                                  size_t(out->rowStride), &options, quality);
+        if (status != TOVRIN_OVERLAPPING_BUFFERS)
+            return {status};
+    }
+    try {
+        rgba = workingImage<Sample>(in);
+    } catch (const std::bad_alloc&) {
+        return {TOVRIN_OUT_OF_MEMORY};
+    }
+    if (in.isInterleavedRgba())
+        return {tovrin_smooth_quality(width, height, format, in.data, size_t(in.rowStride),
+                                      rgba.get(), stride, &options, quality)};
+    expand(in, rgba.get());
+    // The image is in rgba now: out may be written even where it overlaps the image.
+    if (out != nullptr && out->isInterleavedRgba()) {
+        const Outcome outcome{tovrin_smooth_quality(width, height, format, rgba.get(), stride,
+                                                    out->data, size_t(out->rowStride), &options,
+                                                    quality)};
+        rgba.reset();
+        return outcome;
+    }
+    Outcome outcome{tovrin_smooth_quality(width, height, format, rgba.get(), stride, rgba.get(),
                                           stride, &options, quality)};
     if (outcome.status == TOVRIN_OK)
-        outcome.unfit = unfitForLayout(rgba.data(), pixels, in.channels);
-    if (outcome.status == TOVRIN_OK && outcome.unfit == nullptr)
-        reduce(rgba.data(), out);
+        outcome.unfit = unfitForLayout(rgba.get(), size_t(width) * size_t(height), in.channels);
     return outcome;
 }
 
-py::array smooth(const py::object& imageArgument, const py::object& smoothRange,
-                 const py::object& key, const py::object& threads, const py::object& quality,
-                 const py::object& outArgument) {
+// The command line's default --max-pixels: a 16K frame (15360 x 8640) passes, with room to
+// spare.
+constexpr long long defaultMaxPixels = 16384LL * 16384;
+constexpr long long maxMaxPixels = 1LL << 40;
+
+py::array newArrayLike(const py::array& image) {
+    const std::vector<py::ssize_t> shape(image.shape(), image.shape() + image.ndim());
+    return py::array(image.dtype(), shape);
+}
+
+// The pass, and the result written into out or, when out is None, into a new array. A new
+// array is made before the pass when the pass can write into it; otherwise only after it, once
+// the working images the pass needed are freed.
+template <typename Sample>
+py::object smoothInto(const py::array& image, const View& in, py::object result,
+                      tovrin_format format, const tovrin_options& options,
+                      tovrin_quality quality) {
+    if (result.is_none() && in.isInterleavedRgba())
+        result = newArrayLike(image);
+    const std::optional<View> early =
+        result.is_none() ? std::nullopt
+                         : std::optional<View>(viewOf(py::reinterpret_borrow<py::array>(result),
+                                                      "out"));
+    std::unique_ptr<Sample[]> rgba;
+    Outcome outcome;
+    {
+        py::gil_scoped_release release;
+        outcome =
+            smoothView<Sample>(in, early ? &*early : nullptr, format, options, quality, rgba);
+    }
+    if (outcome.status == TOVRIN_OUT_OF_MEMORY) {
+        PyErr_SetString(PyExc_MemoryError,
+                        ("image: not enough memory to smooth " + std::to_string(in.width) +
+                         " x " + std::to_string(in.height) + " pixels")
+                            .c_str());
+        throw py::error_already_set();
+    }
+    if (outcome.status != TOVRIN_OK)
+        throw std::runtime_error(std::string("tovrin: ") + tovrin_status_message(outcome.status));
+    if (outcome.unfit != nullptr)
+        throw py::value_error(std::string("image: ") + outcome.unfit);
+    if (rgba) {
+        if (result.is_none())
+            result = newArrayLike(image);
+        const View out = viewOf(py::reinterpret_borrow<py::array>(result), "out");
+        py::gil_scoped_release release;
+        reduce(rgba.get(), out);
+    }
+    return result;
+}
+
+py::object smooth(const py::object& imageArgument, const py::object& smoothRange,
+                  const py::object& key, const py::object& threads, const py::object& quality,
+                  const py::object& outArgument, const py::object& maxPixels) {
     const py::array image = arrayArgument(imageArgument, "image");
     const View in = viewOf(image, "image");
+    // Before anything of the image's size is allocated: an array may claim any size (a view of
+    // zero strides takes no memory), and its working images would not fit.
+    const long long limit = integerArgument(maxPixels, "max_pixels", 1, maxMaxPixels);
+    if (uint64_t(in.width) > uint64_t(limit) / uint64_t(in.height))
+        throw py::value_error("image: is too large: " + std::to_string(in.width) + " x " +
+                              std::to_string(in.height) + " pixels, more than the limit of " +
+                              std::to_string(limit) + " (max_pixels)");
 
     tovrin_options options;
     tovrin_options_init(&options);
@@ -259,10 +332,7 @@ py::array smooth(const py::object& imageArgument, const py::object& smoothRange,
                               "alpha channel: pass an (H, W, 4) or (H, W, 2) image");
 
     py::array result;
-    if (outArgument.is_none()) {
-        std::vector<py::ssize_t> shape(image.shape(), image.shape() + image.ndim());
-        result = py::array(image.dtype(), shape);
-    } else {
+    if (!outArgument.is_none()) {
         result = arrayArgument(outArgument, "out");
         if (!result.dtype().equal(image.dtype()))
             throw py::type_error("out: dtype must be the image's " +
@@ -274,26 +344,13 @@ py::array smooth(const py::object& imageArgument, const py::object& smoothRange,
         if (!result.writeable())
             throw py::value_error("out: the array is read-only");
     }
-    const View out = viewOf(result, "out");
-
-    Outcome outcome;
-    {
-        py::gil_scoped_release release;
-        outcome = in.sampleBytes == 1
-                      ? smoothView<uint8_t>(in, out, TOVRIN_RGBA8, options, method)
-                      : smoothView<uint16_t>(in, out, TOVRIN_RGBA16, options, method);
-    }
-    if (outcome.status == TOVRIN_OUT_OF_MEMORY)
-        throw std::bad_alloc();
-    if (outcome.status != TOVRIN_OK)
-        throw std::runtime_error(std::string("tovrin: ") + tovrin_status_message(outcome.status));
-    if (outcome.unfit != nullptr)
-        throw py::value_error(std::string("image: ") + outcome.unfit);
-    return result;
+    const py::object into = outArgument.is_none() ? py::none() : py::object(result);
+    return in.sampleBytes == 1
+               ? smoothInto<uint8_t>(image, in, into, TOVRIN_RGBA8, options, method)
+               : smoothInto<uint16_t>(image, in, into, TOVRIN_RGBA16, options, method);
 }
 
-constexpr const char* smoothDoc =
-    R"(smooth(image, smooth_range=0, key=None, threads=0, *, quality="standard", out=None)
+constexpr const char* smoothDoc = R"(smooth(image, smooth_range=0, key=None, threads=0, *, quality="standard", out=None, max_pixels=268435456)
 
 Smooths the stair-step jaggies of aliased line art and flat fills, with the same pixels as
 tovrin-smooth (and, in standard quality, as the Photoshop plug-in).
@@ -319,14 +376,22 @@ quality: "standard" (the default), the plug-in's filter; or "high", learned edge
     hold in both.
 out: None (the default) for a new array, or an array of the image's shape and dtype, any
     strides, to smooth into; it may be the image itself (in place), and may overlap it.
+max_pixels: the largest image taken, in pixels (H * W), 1..2**40: by default 268435456 (16384 x
+    16384), tovrin-smooth's --max-pixels. A larger image is refused with ValueError before any
+    memory is allocated for it.
 
 Returns the result: a new array of the image's shape and dtype, or out. The image is never
 modified unless it is out. The GIL is released during the pass, so threads of a
 concurrent.futures.ThreadPoolExecutor smooth frames at the same time.
 
-Raises TypeError for an argument of the wrong type or dtype, ValueError for a bad shape, an
-option out of range or an unknown quality (the message names the argument), MemoryError when the
-working copies do not fit.)";
+Memory: an interleaved RGBA image (H, W, 4) with rows downwards is smoothed with no working copy
+beyond the library's own; any other layout or memory order takes one working RGBA image, and the
+library another for the pass.
+
+Raises TypeError for an argument of the wrong type or dtype (True and NumPy's booleans are not
+ints), ValueError for a bad shape, an image beyond max_pixels, an option out of range or an
+unknown quality (the message names the argument), MemoryError when the working images do not
+fit.)";
 
 } // namespace
 
@@ -338,5 +403,6 @@ PYBIND11_MODULE(_tovrin, module) {
     options.disable_function_signatures();
     module.def("smooth", &smooth, py::arg("image"), py::arg("smooth_range") = 0,
                py::arg("key") = py::none(), py::arg("threads") = 0, py::kw_only(),
-               py::arg("quality") = "standard", py::arg("out") = py::none(), smoothDoc);
+               py::arg("quality") = "standard", py::arg("out") = py::none(),
+               py::arg("max_pixels") = defaultMaxPixels, smoothDoc);
 }

@@ -264,6 +264,93 @@ TEST_F(ExeParity, WindowsPathForms) {
     }
 }
 
+// Every file below folder with its bytes, to tell that a refused run touched nothing.
+std::vector<std::pair<std::string, std::string>> contentsBelow(const std::string& folder) {
+    std::vector<std::pair<std::string, std::string>> contents;
+    for (const std::string& file : filesBelow(folder))
+        contents.emplace_back(file, readBytes(folder + "/" + file));
+    return contents;
+}
+
+// Names Windows takes for one file, or for a device, are refused before anything runs (status 2,
+// nothing written); a name Windows would shorten fails its frame with a plain message.
+TEST_F(ExeParity, WindowsNameRulesForNewFiles) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"x\\Cel.png", "y\\cel.png", "--out-dir", "out"}, 2, "two results would be written"},
+        {{"x\\Cel.png", "-o", "res.png", "--compare", "RES.PNG"}, 2, "two results"},
+        {{"x\\Cel.png", "-o", "r\\res.png", "--compare", "R\\.\\Res.png. ."}, 2, "two results"},
+        {{"x\\Cel.png", "-o", "\u00c9t\u00e9.png", "--compare", "\u00e9T\u00c9.PNG"}, 2, "two results"},
+        {{"x\\Cel.png", "-o", "CON"}, 2, "the Windows device 'CON'"},
+        {{"x\\Cel.png", "-o", "lpt9.png"}, 2, "the Windows device 'LPT9'"},
+        {{"x\\Cel.png", "-o", "res.png", "--compare", "Com1 .png"}, 2, "device 'COM1'"},
+        {{"x\\Cel.png", "--out-dir", "nul"}, 2, "the Windows device 'NUL'"},
+        {{"x\\Cel.png", "-o", "res.png", "--report", "aux.json"}, 2, "device 'AUX'"},
+        {{"x\\Cel.png", "-o", "res.png "}, 1, "ends in a space, which Windows drops"},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        fs::create_directories(folder / "x");
+        fs::create_directories(folder / "y");
+        writeBytes(folder / "x/Cel.png", readBytes(golden("circles.png")));
+        writeBytes(folder / "y/cel.png", readBytes(golden("glyphs.png")));
+        const auto before = contentsBelow(folder.path);
+        const RunResult run = runSmooth(c.args, folder.path);
+        const std::string command = c.args[1] + " " + c.args[2] + " " + c.args.back();
+        EXPECT_EQ(run.status, c.status) << command << ": " << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << command << ": " << run.err;
+        EXPECT_EQ(run.err.find("  "), std::string::npos) << command << ": " << run.err;
+        EXPECT_EQ(contentsBelow(folder.path), before) << command;
+    }
+}
+
+// A run started with standard error closed (2>&-, a daemon's wrapper): the progress bar and
+// the failures of bad frames go nowhere, never into another frame's file. (Wine itself stops
+// working when started with standard input or output closed as well: its own server connection
+// takes their numbers.)
+TEST_F(ExeParity, ClosedStandardDescriptorsLeaveFramesWhole) {
+    const auto shot = [](const std::string& folder) {
+        fs::create_directories(folder + "/shot");
+        const std::string frame = readBytes(golden("art16_transparent.png"));
+        for (int i = 1; i <= 16; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/shot/s.%04d.png", i);
+            writeBytes(folder + name, i % 4 == 0 ? frame.substr(0, frame.size() / 2) : frame);
+        }
+    };
+    TempFolder native, other;
+    shot(native.path);
+    shot(other.path);
+    const std::vector<std::string> args = {"shot/s.####.png", "--out-dir", "out", "--jobs", "2",
+                                           "--progress"};
+    ASSERT_EQ(runCommand(nativeSmoothCommand(), args, native.path).status, 1);
+    std::vector<std::string> command = smoothCommand();
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : command)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(2);
+        if (chdir(other.path.c_str()) == 0)
+            execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(filesBelow(other / "out"), filesBelow(native / "out"));
+    for (const std::string& file : filesBelow(native / "out"))
+        expectSameSamples(other / "out/" + file, native / "out/" + file);
+}
+
 // Ctrl-C (wine turns SIGINT into the console's Ctrl-C event): the frames in flight are finished,
 // no others started, no temporary left, exit status 130.
 TEST_F(ExeParity, InterruptFinishesFramesInFlightAndExits130) {

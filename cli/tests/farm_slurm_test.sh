@@ -3,7 +3,10 @@
 # localhost with its own key, configuration, ports and folders; a 96-frame shot submitted as an
 # array of 8 chunks with scripts/farm, cancelled part-way, resubmitted. The frames must be
 # exactly those of one local run, whole, with no temporary left, and the chunks' reports must
-# agree with what was done. Every daemon started here is stopped by its PID, also on failure.
+# agree with what was done. Then a 29-frame shot in chunks of 20 under sbatch --export=NONE,
+# which must reach every frame; an array sized for another chunk, whose tasks must refuse to
+# run; and one task requeued, which must keep its earlier attempt's report beside its own.
+# Every daemon started here is stopped by its PID, also on failure.
 #
 #   farm_slurm_test.sh TOVRIN_SMOOTH MAKE_SHOT FARM_SCRIPTS_FOLDER
 set -euo pipefail
@@ -276,6 +279,58 @@ print("cancelled attempt: %d chunk reports, %d of them interrupted; resubmission
           len(reports.get(first_job, [])), interrupted, len(second),
           sum(r["totals"]["skipped"] for _, r in second),
           sum(r["totals"]["smoothed"] for _, r in second)))
+for p in problems:
+    print("FAIL:", p)
+sys.exit(1 if problems else 0)
+EOF
+
+echo "== sbatch --export=NONE: 29 frames in chunks of 20, the settings on the tasks' command lines"
+mkdir -p "$work/shot2"
+"$make_shot" "$work/shot2" 29 320 240
+"$smooth" "$work/shot2/shot.####.png" --frames 1-29 --out-dir "$work/local2" --jobs 1 --quiet
+export_none_job=$(FRAMES_PER_CHUNK=20 TOVRIN_SMOOTH=$smooth REPORT_DIR=$work/reports2 \
+    bash "$farm/submit-shot.sh" "$work/shot2/shot.####.png" 1-29 "$work/out2" --export=NONE \
+    --output="$work/logs/%A_%a.log")
+wait_until_gone "$export_none_job"
+diff -r "$work/local2" "$work/out2" > /dev/null ||
+    fail "under --export=NONE the frames are not those of the local run: $(diff -rq "$work/local2" "$work/out2" | head -5)"
+
+echo "== an array sized for chunks of 20, its tasks told nothing: they refuse to run"
+misfit_job=$(FRAMES_PER_CHUNK=20 sbatch --parsable --export=NONE --array=0-1 \
+    --output="$work/logs/misfit-%A_%a.log" "$farm/smooth-shot.sbatch" --program "$smooth" \
+    "$work/shot2/shot.####.png" 1-29 "$work/out3")
+wait_until_gone "$misfit_job"
+[ ! -e "$work/out3" ] || fail "tasks of a misfit array wrote $(ls "$work/out3" | head -3)"
+codes=$(scontrol show job "$misfit_job" | grep -o 'ExitCode=[0-9]*' | sort -u | tr '\n' ' ')
+[ "$codes" = "ExitCode=2 " ] || fail "the misfit array's tasks ended with $codes, not 2"
+grep -q "sized for another chunk" "$work/logs/misfit-${misfit_job}_1.log" ||
+    fail "the misfit task did not say why: $(cat "$work/logs/misfit-${misfit_job}_1.log")"
+
+echo "== task 1 requeued after frame 27 was lost: the earlier attempt's report stays"
+rm "$work/out2/shot.0027.png"
+scontrol requeue "${export_none_job}_1"
+# Slurm holds a requeued job back a little before it may start again.
+scontrol update JobId="${export_none_job}_1" StartTime=now 2> /dev/null || true
+wait_until_gone "${export_none_job}_1"
+cmp -s "$work/local2/shot.0027.png" "$work/out2/shot.0027.png" ||
+    fail "the requeued task did not smooth frame 27 again"
+"$python" - "$work/reports2" "$export_none_job" << 'EOF'
+import json, os, sys
+
+folder, job = sys.argv[1], sys.argv[2]
+expected = {
+    "chunk-000001-000020.%s.json" % job: {"smoothed": 20, "skipped": 0},
+    "chunk-000021-000029.%s.json" % job: {"smoothed": 9, "skipped": 0},
+    "chunk-000021-000029.%s.restart1.json" % job: {"smoothed": 1, "skipped": 8},
+}
+present = sorted(os.listdir(folder))
+problems = [] if present == sorted(expected) else ["the reports are %s" % present]
+for name, totals in expected.items():
+    if name in present:
+        report = json.load(open(os.path.join(folder, name)))
+        got = {key: report["totals"][key] for key in totals}
+        if got != totals or report["exit_status"] != 0:
+            problems.append("%s: %s, exit status %s" % (name, got, report["exit_status"]))
 for p in problems:
     print("FAIL:", p)
 sys.exit(1 if problems else 0)

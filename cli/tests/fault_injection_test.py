@@ -10,13 +10,16 @@ The full-disk rows need a small tmpfs, which needs root: without it they are ski
 """
 import argparse
 import hashlib
+import json
 import os
 import random
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import zlib
 
 # ---- files made by hand -------------------------------------------------------------------
@@ -49,10 +52,12 @@ def png_chunk_names(data):
     return names
 
 
-def tiff_bytes(width, height, samples, pixels, photometric=2, extra=None, pages=1, claim=None):
-    """An uncompressed little-endian 8-bit TIFF of one strip per page, each page's directory
-    before its samples (so that a truncated file keeps its directory). extra: the ExtraSamples
-    value (1 associated alpha, 2 unassociated). claim replaces the size the header declares."""
+def tiff_bytes(width, height, samples, pixels, photometric=2, extra=None, pages=1, claim=None,
+               bits=8):
+    """An uncompressed little-endian TIFF of 8 or 16 bits (pixels little-endian too) and one strip
+    per page, each page's directory before its samples (so that a truncated file keeps its
+    directory). extra: the ExtraSamples value (1 associated alpha, 2 unassociated). claim
+    replaces the size the header declares."""
     w, h = claim or (width, height)
     out = bytearray(b"II*\0" + struct.pack("<I", 8))
     for page in range(pages):
@@ -62,7 +67,7 @@ def tiff_bytes(width, height, samples, pixels, photometric=2, extra=None, pages=
         strip_at = bits_at + 2 * samples
         end = strip_at + len(pixels) + (strip_at + len(pixels)) % 2
         tags = [(256, 4, 1, w), (257, 4, 1, h),
-                (258, 3, samples, bits_at) if samples > 2 else (258, 3, 1, 8), (259, 3, 1, 1),
+                (258, 3, samples, bits_at) if samples > 2 else (258, 3, 1, bits), (259, 3, 1, 1),
                 (262, 3, 1, photometric), (273, 4, 1, strip_at), (277, 3, 1, samples),
                 (278, 4, 1, h), (279, 4, 1, len(pixels)), (284, 3, 1, 1)]
         if extra is not None:
@@ -73,7 +78,7 @@ def tiff_bytes(width, height, samples, pixels, photometric=2, extra=None, pages=
                 struct.pack("<HH", value, 0)
             out += struct.pack("<HHI", number, kind, n) + field
         out += struct.pack("<I", end if page + 1 < pages else 0)
-        out += struct.pack("<%dH" % samples, *([8] * samples)) + pixels
+        out += struct.pack("<%dH" % samples, *([bits] * samples)) + pixels
         out += b"\0" * (end - len(out))
     return bytes(out)
 
@@ -94,6 +99,24 @@ def tiff_sample_offset(data):
     return fields
 
 
+def tiff_strips(data):
+    """The samples of the first page of an uncompressed TIFF, its strips joined."""
+    e = "<" if data[:2] == b"II" else ">"
+    ifd, = struct.unpack(e + "I", data[4:8])
+    count, = struct.unpack(e + "H", data[ifd:ifd + 2])
+    fields = {}
+    for i in range(count):
+        at = ifd + 2 + 12 * i
+        tag, kind, n = struct.unpack(e + "HHI", data[at:at + 8])
+        size = {3: 2, 4: 4}.get(kind, 1)
+        where = at + 8 if n * size <= 4 else struct.unpack(e + "I", data[at + 8:at + 12])[0]
+        fields[tag] = struct.unpack(e + "%d%s" % (n, "H" if kind == 3 else "I"),
+                                    data[where:where + n * size]) if kind in (3, 4) else None
+    if fields.get(259, (1,))[0] != 1:
+        raise RuntimeError("a compressed TIFF; this reads uncompressed strips only")
+    return b"".join(data[o:o + n] for o, n in zip(fields[273], fields[279]))
+
+
 def tga_bomb():
     """An 18-byte TGA header declaring 65535 x 65535 true-colour pixels, and nothing after."""
     return struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, 65535, 65535, 32, 8)
@@ -112,6 +135,16 @@ def cel(width=40, height=32, seed=1):
     return bytes(px)
 
 
+def stepped_png(width, height, seed):
+    """An RGBA frame of diagonal bands with stair-stepped edges, quick to make at any size."""
+    colours = [bytes((40 * seed % 256, 90, 200, 255)), bytes((250, 240, 220, 255)),
+               bytes((20, 20, 30, 255))]
+    pattern = b"".join(colours[i % 3] * 64 for i in range(width // 64 + 2))
+    return png_bytes(width, height, b"".join(
+        pattern[4 * ((y // 3 + seed) % 64):4 * ((y // 3 + seed) % 64 + width)]
+        for y in range(height)))
+
+
 def noise_png(width, height):
     rng = random.Random(7)
     return png_bytes(width, height, bytes(rng.getrandbits(8) for _ in range(width * height * 4)))
@@ -127,6 +160,8 @@ def exif_block():
 class Context:
     def __init__(self, binary, folder, tmpfs):
         self.binary, self.folder, self.tmpfs = binary, folder, tmpfs
+        self.replaced = set()  # files the row expects the run to replace, checked by the row
+        self.signals = None  # (ready(ctx), signals): sent 20 ms apart once ready
 
     def path(self, name):
         return os.path.join(self.folder, name)
@@ -159,7 +194,31 @@ def leftovers(folder):
             for name in files if name.startswith(".tovrin-")]
 
 
-def run(ctx, args, stderr_closed=False):
+class Closed:
+    """A row's message column for a run started with these descriptors closed, as `2>&-` or a
+    daemon's wrapper leaves them: nothing to read the message from."""
+
+    def __init__(self, *descriptors):
+        self.descriptors = descriptors
+
+
+def run(ctx, args, stderr_closed=False, closed=()):
+    if ctx.signals:
+        ready, signals = ctx.signals
+        p = subprocess.Popen([ctx.binary, *args], cwd=ctx.folder, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        deadline = time.time() + 60
+        while not ready(ctx) and time.time() < deadline:
+            time.sleep(0.002)
+        for number in signals:
+            p.send_signal(number)
+            time.sleep(0.02)
+        return p.wait(timeout=120), p.stderr.read().decode(errors="replace")
+    if closed:
+        p = subprocess.run([ctx.binary, *args], cwd=ctx.folder, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120,
+                           preexec_fn=lambda: [os.close(fd) for fd in closed])
+        return p.returncode, ""
     if stderr_closed:
         read_end, write_end = os.pipe()
         os.close(read_end)
@@ -176,7 +235,8 @@ def run(ctx, args, stderr_closed=False):
 
 # ---- the rows -------------------------------------------------------------------------------
 # Each row: name, setup(ctx) -> arguments, exit status, part of the message (None: standard
-# error is a pipe whose reader has gone), check(ctx) -> error text or None. Files that exist
+# error is a pipe whose reader has gone; Closed(fd...): those descriptors closed at start),
+# check(ctx) -> error text or None. Files that exist
 # before the run must be unchanged after it.
 
 def good(ctx, name="good.png", seed=1):
@@ -258,6 +318,44 @@ def check_premultiplied(ctx):
                 return "pixel %d channel %d is %d, straight result premultiplied is %d" % (
                     i // 4, c, out[i + c], want)
     return None
+
+
+def premultiplied_light(bits):
+    """A premultiplied TIFF of premultiplied light: a glow whose colour exceeds its alpha (as
+    compositing tools write for additive light), far from a stair-stepped opaque block the filter
+    smooths. The glow must come back exactly as stored, and the report count the pixels whose
+    samples changed in the file."""
+    width, height, full = 24, 24, (1 << bits) - 1
+    glow = [v * full // 255 for v in (230, 200, 120, 70)]
+    block = [v * full // 255 for v in (40, 90, 200, 255)]
+    pixels = []
+    for y in range(height):
+        for x in range(width):
+            pixels.append(glow if x >= 16 and y >= 16 else block if x < 4 + y // 3 and y < 12
+                          else [0, 0, 0, 0])
+    flat = [v for p in pixels for v in p]
+    data = struct.pack("<%d%s" % (len(flat), "B" if bits == 8 else "H"), *flat)
+
+    def setup(ctx):
+        ctx.write("light.tif", tiff_bytes(width, height, 4, data, extra=1, bits=bits))
+        return ["light.tif", "-o", "out.tif", "--smooth-range", "8", "--report", "r.json"]
+
+    def check(ctx):
+        size = bits // 8 * 4
+        before, after = tiff_strips(ctx.read("light.tif")), tiff_strips(ctx.read("out.tif"))
+        if len(after) != len(before):
+            return "the result holds %d bytes of samples, not %d" % (len(after), len(before))
+        changed = [i for i in range(width * height)
+                   if before[i * size:(i + 1) * size] != after[i * size:(i + 1) * size]]
+        glow_changed = [i for i in changed if i % width >= 16 and i // width >= 16]
+        if glow_changed:
+            return "%d pixels of the glow changed, e.g. pixel %d" % (len(glow_changed),
+                                                                     glow_changed[0])
+        counted = json.loads(ctx.read("r.json"))["totals"]["changed_pixels"]
+        if not changed or counted != len(changed):
+            return "the report counts %d changed pixels; %d changed" % (counted, len(changed))
+        return None
+    return setup, check
 
 
 def premultiplied_tiff_into_png(ctx):
@@ -395,6 +493,77 @@ def check_help_into_full_stdout(ctx):
     return None
 
 
+def shot_with_bad_frames(*options):
+    """32 frames of 1280x720, every fourth one truncated, and the outputs of the same run with
+    every descriptor open in twin/: the run under test must write the same files to out/."""
+    def setup(ctx):
+        for i in range(1, 33):
+            data = stepped_png(1280, 720, i)
+            ctx.write("shot/s.%04d.png" % i, data[:len(data) // 2] if i % 4 == 0 else data)
+        args = ["shot/s.####.png", "--jobs", "2", *options]
+        code, err = run(ctx, args + ["--out-dir", "twin"])
+        if code != 1:
+            raise RuntimeError("the twin run gave %d: %s" % (code, err))
+        return args + ["--out-dir", "out"]
+
+    def check(ctx):
+        names = sorted(os.listdir(ctx.path("twin")))
+        if sorted(os.listdir(ctx.path("out"))) != names:
+            return "out/ holds %s" % sorted(os.listdir(ctx.path("out")))
+        differ = [n for n in names if ctx.read("out/" + n) != ctx.read("twin/" + n)]
+        return "frames differ from the twin run's: %s" % differ if differ else None
+    return setup, check
+
+
+def broken_results(ctx):
+    """Five frames whose results and comparison pictures exist, as a twin run wrote them, but
+    for frame 2's empty result, frame 3's cut short, frame 4's of another size and frame 5's
+    comparison picture cut short: --skip-existing must skip frame 1 alone and redo the others."""
+    for i in range(1, 6):
+        good(ctx, "shot/s.%d.png" % i, i)
+    os.mkdir(ctx.path("twin-c"))
+    code, err = run(ctx, ["shot/s.#.png", "--out-dir", "twin", "--compare", "twin-c/s.#.png"])
+    if code != 0:
+        raise RuntimeError("the twin run failed: " + err)
+    for i in range(1, 6):
+        ctx.write("out/s.%d.png" % i, ctx.read("twin/s.%d.png" % i))
+        ctx.write("c/s.%d.png" % i, ctx.read("twin-c/s.%d.png" % i))
+    ctx.write("out/s.2.png", b"")
+    ctx.write("out/s.3.png", ctx.read("twin/s.3.png")[:-40])
+    ctx.write("out/s.4.png", png_bytes(40, 31, cel(40, 31)))
+    ctx.write("c/s.5.png", ctx.read("twin-c/s.5.png")[:-1])
+    ctx.replaced |= {ctx.path("out/s.%d.png" % i) for i in (2, 3, 4, 5)} | \
+        {ctx.path("c/s.%d.png" % i) for i in (2, 3, 4, 5)}
+    return ["shot/s.#.png", "--out-dir", "out", "--compare", "c/s.#.png", "--skip-existing",
+            "--report", "r.json"]
+
+
+def check_broken_results(ctx):
+    for i in range(1, 6):
+        for folder, twin in [("out", "twin"), ("c", "twin-c")]:
+            if ctx.read("%s/s.%d.png" % (folder, i)) != ctx.read("%s/s.%d.png" % (twin, i)):
+                return "%s/s.%d.png is not the twin run's" % (folder, i)
+    frames = json.loads(ctx.read("r.json"))["frames"]
+    statuses = [(f["status"], "done again" in (f["note"] or "")) for f in frames]
+    want = [("skipped", False)] + [("smoothed", True)] * 4
+    return "report: %s" % statuses if statuses != want else None
+
+
+def second_signal(*signals):
+    """Four large frames, one at a time; the signals come while frame 2 is being written. The
+    first asks for a stop after that frame; the next, of either kind, ends the process at once,
+    and may leave the hidden temporary of the frame in flight."""
+    def setup(ctx):
+        for i in range(1, 5):
+            ctx.write("shot/s.%d.png" % i, stepped_png(3000, 3000, i))
+        ctx.signals = (lambda c: os.path.exists(c.path("out/s.1.png")) and leftovers(c.folder),
+                       signals)
+        ctx.temporaries_allowed = True
+        return ["shot/s.#.png", "--out-dir", "out", "--jobs", "1", "--threads", "1",
+                "--png-compression", "9"]
+    return setup
+
+
 def clash_rows():
     def plain(*args, extra=None):
         def setup(ctx):
@@ -504,6 +673,20 @@ def rows():
         ("--in-place with an unwritable comparison keeps the input",
          lambda c: [good(c, "in.png"), "--in-place", "--compare", "compare.txt"], 1,
          "cannot write the comparison picture", absent("compare.txt")),
+        ("--skip-existing redoes results not whole", broken_results, 0, "done again",
+         check_broken_results),
+        ("--skip-existing redoes a TIFF cut short",
+         lambda c: (good(c), oiiotool(c, "good.png", "-o", "good.tif"),
+                    oiiotool(c, "good.png", "-o", "out.tif"),
+                    c.write("out.tif", c.read("out.tif")[:100]), c.replaced.add(c.path("out.tif")),
+                    ["good.tif", "-o", "out.tif", "--skip-existing"])[-1],
+         0, "'out.tif' cannot be read", None),
+        ("SIGTERM then SIGINT ends the run at once", second_signal(signal.SIGTERM,
+                                                                    signal.SIGINT),
+         -signal.SIGINT, "", absent("out/s.2.png", "out/s.3.png")),
+        ("SIGINT then SIGTERM ends the run at once", second_signal(signal.SIGINT,
+                                                                    signal.SIGTERM),
+         -signal.SIGTERM, "", absent("out/s.2.png", "out/s.3.png")),
         ("'#' in a plain file name", lambda c: [good(c, "cel#1.png"), "-o", "out.png", "-j2"],
          0, "", exists("out.png")),
         ("high quality: a size bomb fails alone",
@@ -515,6 +698,17 @@ def rows():
                     ["cut.png", "--in-place", "--quality", "high", "--key", "255,255,255"])[-1],
          1, "cut.png:", None),
     ]
+    for bits in (8, 16):
+        setup, check = premultiplied_light(bits)
+        table.append(("premultiplied light at %d bits kept" % bits, setup, 0, "of 576 pixels",
+                      check))
+    # Standard descriptors closed at start must not be handed to a frame's temporary.
+    setup, check = shot_with_bad_frames("--progress")
+    table.append(("closed stderr: progress stays out of the frames", setup, 1,
+                  Closed(2), check))
+    setup, check = shot_with_bad_frames("-q", "--report", "-")
+    table.append(("closed stdout: --report - fails, frames whole", setup, 1,
+                  Closed(1), check))
     table += clash_rows()
     # JPEG 2000's writer chooses its container by the name's extension.
     for ext in ["jp2", "j2k"]:
@@ -557,21 +751,23 @@ def main():
                 ctx = Context(binary, folder, tmpfs)
                 args = setup(ctx)
                 before = snapshot(folder)
-                code, err = run(ctx, args, stderr_closed=message is None)
+                closed = message.descriptors if isinstance(message, Closed) else ()
+                code, err = run(ctx, args, stderr_closed=message is None, closed=closed)
                 problems = []
                 if code != status:
                     problems.append("exit status %d, expected %d" % (code, status))
-                if message and message not in err:
+                if message and not closed and message not in err:
                     problems.append("message lacks %r" % message)
                 after = snapshot(folder)
                 # What --in-place replaces on success is checked by its row instead.
                 replaced = {ctx.path(a) for a in args} if "--in-place" in args and status == 0 \
                     else set()
+                replaced |= ctx.replaced
                 changed = [p for p, digest in before.items()
                            if after.get(p) != digest and p not in replaced]
                 if changed:
                     problems.append("changed or removed: %s" % changed)
-                if leftovers(folder):
+                if leftovers(folder) and not getattr(ctx, "temporaries_allowed", False):
                     problems.append("temporaries left: %s" % leftovers(folder))
                 extra = check(ctx) if check and not problems else None
                 if extra:

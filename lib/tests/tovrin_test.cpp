@@ -158,6 +158,11 @@ TEST(Status, EveryFaultHasItsCodeAndLeavesBothBuffersAlone) {
          [input](Call& c) { c.output = input + 72; }},
         {"input inside output", TOVRIN_OVERLAPPING_BUFFERS,
          [output](Call& c) { c.input = output + 8; }},
+        {"rows sharing two bytes", TOVRIN_OVERLAPPING_BUFFERS,
+         [input](Call& c) {
+             c.output = input + 62;
+             c.inputStride = c.outputStride = 144;
+         }},
         {"same buffer, other stride", TOVRIN_OVERLAPPING_BUFFERS,
          [input](Call& c) {
              c.output = input;
@@ -223,6 +228,32 @@ TEST(Status, AnUnknownQualityIsABadOptionAndLeavesBothBuffersAlone) {
             << quality;
         EXPECT_EQ(in.bytes, inputBytes) << quality;
         EXPECT_EQ(out.bytes, outputBytes) << quality;
+    }
+}
+
+// Two images whose rows interleave in one buffer share no byte: smoothing one into the other is
+// no overlap, gives the pixels of separate buffers and leaves the input's rows alone.
+TEST(Status, InterleavedRowsAreNoOverlap) {
+    for (const tovrin_format format : {TOVRIN_RGBA8, TOVRIN_RGBA16, TOVRIN_RGBA16_HOST}) {
+        const Frame in = celFrame(40, 30, format);
+        Frame separate(40, 30, format);
+        ASSERT_EQ(smoothInto(const_cast<Frame&>(in), separate, defaults()), TOVRIN_OK);
+        // Input rows at the even row slots, output rows at the odd ones.
+        Frame shared(40, 60, format);
+        for (int y = 0; y < 30; ++y)
+            std::memcpy(shared.row(2 * y), in.bytes.data() + size_t(y) * in.stride, in.rowBytes());
+        const tovrin_status status =
+            tovrin_smooth(40, 30, format, shared.row(0), 2 * shared.stride, shared.row(1),
+                          2 * shared.stride, nullptr);
+        EXPECT_EQ(status, TOVRIN_OK) << format << ": " << tovrin_status_message(status);
+        for (int y = 0; y < 30; ++y) {
+            EXPECT_EQ(std::memcmp(shared.row(2 * y), in.bytes.data() + size_t(y) * in.stride,
+                                  in.rowBytes()),
+                      0)
+                << "input row " << y;
+            EXPECT_EQ(std::memcmp(shared.row(2 * y + 1), separate.row(y), in.rowBytes()), 0)
+                << "output row " << y;
+        }
     }
 }
 

@@ -3,6 +3,7 @@ layout, and the errors."""
 
 import os
 import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -167,6 +168,11 @@ def test_version_is_the_librarys():
 RGBA = np.zeros((8, 8, 4), np.uint8)
 RGB = np.zeros((8, 8, 3), np.uint8)
 ERRORS = [
+    ({"max_pixels": 63}, ValueError, "image: is too large: 8 x 8 pixels"),
+    ({"max_pixels": 0}, ValueError, "max_pixels: 0 is outside 1..1099511627776"),
+    ({"max_pixels": 2.0 ** 30}, TypeError, "max_pixels: expected an int"),
+    ({"smooth_range": np.bool_(True)}, TypeError, "smooth_range: expected an int, got bool"),
+    ({"key": (0, np.array(True), 0)}, TypeError, "key: expected an int"),
     ({"image": [[0]]}, TypeError, "image: expected a numpy.ndarray"),
     ({"image": RGBA.astype(np.float32)}, TypeError, "image: dtype"),
     ({"image": RGBA.astype(">u2")}, TypeError, "image: dtype"),
@@ -217,3 +223,54 @@ def test_a_failed_call_leaves_out_alone():
     read_only.flags.writeable = False
     with pytest.raises(ValueError, match="out: the array is read-only"):
         tovrin.smooth(image, out=read_only)
+
+
+def run_under_memory_limit(script, spare_bytes):
+    """Runs script in a Python whose address space may grow by spare_bytes beyond what it holds
+    once the module and the script's arrays are loaded (the script calls limit() for that)."""
+    prelude = (
+        "import resource, numpy as np, tovrin\n"
+        "def limit():\n"
+        "    size = int(open('/proc/self/status').read().split('VmSize:')[1].split()[0]) * 1024\n"
+        "    resource.setrlimit(resource.RLIMIT_AS, (size + %d, size + %d))\n" % (
+            spare_bytes, spare_bytes))
+    # Every large block its own mapping, given back when freed: the address space then holds
+    # exactly the memory in use.
+    environment = {**os.environ, "MALLOC_MMAP_THRESHOLD_": "131072"}
+    return subprocess.run([sys.executable, "-c", prelude + script], capture_output=True,
+                          text=True, timeout=120, env=environment)
+
+
+def test_a_huge_array_under_a_memory_limit_is_refused_not_killed():
+    p = run_under_memory_limit(
+        "from numpy.lib.stride_tricks import as_strided\n"
+        "huge = as_strided(np.zeros(4, np.uint8), (70000, 70000, 4), (0, 0, 1))\n"
+        "limit()\n"
+        "for kw in ({}, {'max_pixels': 2 ** 40}):\n"
+        "    try:\n"
+        "        tovrin.smooth(huge, **kw)\n"
+        "    except (ValueError, MemoryError) as e:\n"
+        "        print(type(e).__name__, e)\n", 256 << 20)
+    assert p.returncode == 0, p.stderr
+    assert p.stdout.splitlines() == [
+        "ValueError image: is too large: 70000 x 70000 pixels, more than the limit of "
+        "268435456 (max_pixels)",
+        "MemoryError image: not enough memory to smooth 70000 x 70000 pixels"], p.stdout
+
+
+@pytest.mark.parametrize("dtype,images", [(np.uint8, 2.4), (np.uint16, 3.4)])
+def test_an_rgb_image_takes_no_more_working_memory_than_the_pass_needs(dtype, images):
+    """The pass needs the image as RGBA twice (8-bit: input and output; 16-bit: the library's
+    conversion besides): the result array comes only after, and nothing is zero-filled."""
+    side, full = 2000, np.iinfo(dtype).max
+    rgba_bytes = side * side * 4 * np.dtype(dtype).itemsize
+    p = run_under_memory_limit(
+        "rgb = np.zeros((%d, %d, 3), np.%s)\n"
+        "rgb[::5, :, 0] = %d; rgb[:, ::3, 1] = %d\n"
+        "expected = tovrin.smooth(rgb, 8, threads=1)\n"
+        "del expected; expected = tovrin.smooth(rgb, 8, threads=1).tobytes()\n"
+        "limit()\n"
+        "result = tovrin.smooth(rgb, 8, threads=1)\n"
+        "print(result.tobytes() == expected)\n" % (side, side, np.dtype(dtype).name, full, full),
+        int(images * rgba_bytes))
+    assert (p.returncode, p.stdout.strip()) == (0, "True"), p.stderr[-2000:]

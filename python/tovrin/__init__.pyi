@@ -15,6 +15,7 @@ def smooth(
     *,
     quality: Literal["standard", "high"] = "standard",
     out: Optional[_Image] = None,
+    max_pixels: int = 268435456,
 ) -> _Image:
     """Smooths the stair-step jaggies of aliased line art and flat fills.
 
@@ -25,5 +26,7 @@ def smooth(
     threads: 0 (one per core, the default) .. 1024; the same result for any count.
     quality: "standard" (the plug-in's filter, the default) or "high" (learned edge coverage).
     out: None, or an array of the image's shape and dtype to smooth into (may be image).
+    max_pixels: the largest H * W taken, 1..2**40 (default 16384 * 16384, as tovrin-smooth's
+        --max-pixels); a larger image is a ValueError before any memory is allocated.
     """
     ...

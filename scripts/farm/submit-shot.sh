@@ -3,8 +3,11 @@
 #
 #   submit-shot.sh 'shot.####.png' 1-240 smoothed/ [sbatch options] [-- tovrin-smooth options]
 #
-# FRAMES_PER_CHUNK (default 12) sets the chunk; the job id is printed. Submitting the same shot
-# again after a cancel or a failure redoes only the frames that are missing.
+# FRAMES_PER_CHUNK (default 12) sets the chunk, REPORT_DIR the report folder and TOVRIN_SMOOTH
+# the program; they are read here and handed to every task on its command line, so that they
+# reach the tasks whatever sbatch exports (--export=NONE too). The job id is printed.
+# Submitting the same shot again after a cancel or a failure redoes only the frames that are
+# missing.
 set -euo pipefail
 
 [ $# -ge 3 ] || {
@@ -31,6 +34,8 @@ chunk=${FRAMES_PER_CHUNK:-12}
     exit 2
 }
 tasks=$(((last - first) / chunk + 1))
-export FRAMES_PER_CHUNK=$chunk
+task_options=(--chunk "$chunk")
+if [ -n "${REPORT_DIR:-}" ]; then task_options+=(--report-dir "$REPORT_DIR"); fi
+if [ -n "${TOVRIN_SMOOTH:-}" ]; then task_options+=(--program "$TOVRIN_SMOOTH"); fi
 exec sbatch --parsable --array="0-$((tasks - 1))" "${sbatch_options[@]}" \
-    "$(dirname "$0")/smooth-shot.sbatch" "$pattern" "$range" "$out_dir" "$@"
+    "$(dirname "$0")/smooth-shot.sbatch" "${task_options[@]}" "$pattern" "$range" "$out_dir" "$@"

@@ -41,10 +41,14 @@ expected="./usr/bin/tovrin-smooth ./usr/lib/tovrin-smooth/tovrin_oiio_codec.so \
 
 echo "== lintian"
 lintian --tag-display-limit 0 "$deb" | tee "$work/lintian.txt" || true
-if grep -q '^E:' "$work/lintian.txt"; then
-    echo "FAIL: lintian reports errors"
+if grep -qE '^(E|W):' "$work/lintian.txt"; then
+    echo "FAIL: lintian reports errors or warnings"
     exit 1
 fi
+# A private module needs no ldconfig, and a package without maintainer scripts leaves nothing
+# behind when removed.
+scripts=$(dpkg-deb -I "$deb" | grep -oE '\b(preinst|postinst|prerm|postrm)\b' || true)
+[ -z "$scripts" ] || { echo "FAIL: maintainer scripts in the package: $scripts"; exit 1; }
 
 echo "== install"
 installed=true
@@ -76,8 +80,17 @@ echo "== man page"
 MANPAGER=cat MANWIDTH=80 man tovrin-smooth 2>/dev/null | grep -q "smooth the aliased line art" ||
     { echo "FAIL: man tovrin-smooth"; exit 1; }
 
-echo "== remove"
+echo "== remove, then purge"
 apt-get -o DPkg::Lock::Timeout=900 remove -y -q tovrin-smooth >/dev/null
 installed=false
-[ ! -e /usr/bin/tovrin-smooth ] || { echo "FAIL: /usr/bin/tovrin-smooth left behind"; exit 1; }
+state=$(dpkg-query -W -f='${db:Status-Abbrev}' tovrin-smooth 2>/dev/null || true)
+# "rc": removed, but still known to dpkg until purged.
+[ -z "${state// /}" ] || [ "${state:0:2}" = un ] ||
+    { echo "FAIL: after apt-get remove, dpkg still lists tovrin-smooth as '$state'"; exit 1; }
+# Nothing is left to purge: apt no longer knows the package, and dpkg has nothing to do.
+dpkg --purge tovrin-smooth >/dev/null 2>&1
+for path in /usr/bin/tovrin-smooth /usr/lib/tovrin-smooth /usr/share/doc/tovrin-smooth \
+    /usr/share/man/man1/tovrin-smooth.1.gz /var/lib/dpkg/info/tovrin-smooth.list; do
+    [ ! -e "$path" ] || { echo "FAIL: $path left behind"; exit 1; }
+done
 echo "PASS"
