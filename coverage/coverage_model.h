@@ -13,30 +13,33 @@
 inline constexpr int windowRadius = 5;
 inline constexpr int armLength = 16;
 inline constexpr int windowSide = 2 * windowRadius + 1;
-inline constexpr int inputCells = windowSide * windowSide + 12 * (armLength - windowRadius);
+inline constexpr int armCells = armLength - windowRadius; // cells of one arm
+inline constexpr int inputCells = windowSide * windowSide + 12 * armCells;
 
 struct CellOffset {
     int dx;
     int dy;
 };
 
-// The window row by row from the top left; then, for each distance beyond the window, for each
-// side (left or up first), for each of the three rows or columns (from -1 to 1), the cell on the
-// row, then the cell on the column.
+// In strips of cells in a line: the window row by row from the top left; then, for each side
+// (left or up first) and each of the three rows or columns (from -1 to 1), the row's arm
+// outwards, then the column's.
 constexpr std::array<CellOffset, inputCells> cellOffsets() {
     std::array<CellOffset, inputCells> cells{};
     int i = 0;
     for (int dy = -windowRadius; dy <= windowRadius; ++dy)
         for (int dx = -windowRadius; dx <= windowRadius; ++dx)
             cells[i++] = {dx, dy};
-    for (int reach = windowRadius + 1; reach <= armLength; ++reach)
-        for (int side : {-1, 1})
-            for (int across = -1; across <= 1; ++across) {
+    for (int side : {-1, 1})
+        for (int across = -1; across <= 1; ++across) {
+            for (int reach = windowRadius + 1; reach <= armLength; ++reach)
                 cells[i++] = {side * reach, across};
+            for (int reach = windowRadius + 1; reach <= armLength; ++reach)
                 cells[i++] = {across, side * reach};
-            }
+        }
     return cells;
 }
+
 inline constexpr int firstHidden = 64;
 inline constexpr int secondHidden = 32;
 

@@ -30,6 +30,9 @@ template <typename Sample> struct Frame {
     int32_t width;
     int32_t height;
     int32_t tolerance; // in sample units
+    // Samples from a pixel to each of its cells, away from the image's border.
+    std::array<int64_t, inputCells> cellDistances;
+    const CoverageNetwork* network;
 
     // Outside the image, the nearest pixel of its border stands in.
     const Sample* row(int32_t y) const {
@@ -63,35 +66,46 @@ bool sameColour(const Sample* a, const Sample* b, int32_t tolerance) {
 // The cells around one pixel that the network reads, in the model's order, with the border
 // repeated outside the image.
 template <typename Sample> struct Window {
-    const Sample* cells[inputCells];
+    const Frame<Sample>& frame;
+    const Sample* rows[2 * armLength + 1];
+    int64_t columns[2 * armLength + 1];
     PixelWord<Sample> words[inputCells];
 
-    Window(const Frame<Sample>& frame, int32_t x, int32_t y) {
-        static constexpr std::array<CellOffset, inputCells> offsets = cellOffsets();
-        const Sample* rows[2 * armLength + 1];
-        int64_t columns[2 * armLength + 1];
+    Window(const Frame<Sample>& f, int32_t x, int32_t y) : frame(f) {
         for (int d = -armLength; d <= armLength; ++d) {
             rows[d + armLength] = frame.row(y + d);
             columns[d + armLength] = frame.column(x + d);
         }
-        for (int cell = 0; cell < inputCells; ++cell)
-            cells[cell] = rows[offsets[cell].dy + armLength] + columns[offsets[cell].dx + armLength];
-        for (int cell = 0; cell < inputCells; ++cell)
-            words[cell] = wordOf(cells[cell]);
+        const bool inside = x >= armLength && x < frame.width - armLength && y >= armLength &&
+                            y < frame.height - armLength;
+        if (inside) {
+            // Every cell at a fixed distance in memory from the pixel.
+            const Sample* pixel = at(0, 0);
+            for (int cell = 0; cell < inputCells; ++cell)
+                words[cell] = wordOf(pixel + frame.cellDistances[cell]);
+        } else {
+            for (int cell = 0; cell < inputCells; ++cell)
+                words[cell] = wordOf(cellPixel(cell));
+        }
     }
 
-    // A cell of the square window, (0, 0) being the pixel itself.
+    const Sample* cellPixel(int cell) const {
+        static constexpr std::array<CellOffset, inputCells> offsets = cellOffsets();
+        return rows[offsets[cell].dy + armLength] + columns[offsets[cell].dx + armLength];
+    }
+
+    // The pixel at (dx, dy) from the window's pixel.
     const Sample* at(int dx, int dy) const {
-        return cells[(windowRadius + dy) * windowSide + windowRadius + dx];
+        return rows[dy + armLength] + columns[dx + armLength];
     }
 
-    void maskOf(const Sample* colour, int32_t tolerance, WindowMask& mask) const {
+    void maskOf(const Sample* colour, WindowMask& mask) const {
         const PixelWord<Sample> word = wordOf(colour);
         for (int cell = 0; cell < inputCells; ++cell)
             mask.cells[cell] = words[cell] == word ? 1 : 0;
-        if (tolerance != 0)
+        if (frame.tolerance != 0)
             for (int cell = 0; cell < inputCells; ++cell)
-                mask.cells[cell] |= sameColour(cells[cell], colour, tolerance) ? 1 : 0;
+                mask.cells[cell] |= sameColour(cellPixel(cell), colour, frame.tolerance) ? 1 : 0;
     }
 };
 
@@ -130,6 +144,14 @@ constexpr int candidateOrder[maxCandidates][2] = {{0, 0},  {-1, -1}, {0, -1}, {1
 template <typename Sample>
 bool nearEdge(const Frame<Sample>& frame, int32_t x, int32_t y) {
     const Sample* centre = frame.row(y) + frame.column(x);
+    if (frame.tolerance == 0 && x > 0 && y > 0 && x + 1 < frame.width && y + 1 < frame.height) {
+        const PixelWord<Sample> word = wordOf(centre);
+        const Sample* above = centre - frame.inputStride;
+        const Sample* below = centre + frame.inputStride;
+        return (wordOf(above - 4) ^ word) | (wordOf(above) ^ word) | (wordOf(above + 4) ^ word) |
+               (wordOf(centre - 4) ^ word) | (wordOf(centre + 4) ^ word) |
+               (wordOf(below - 4) ^ word) | (wordOf(below) ^ word) | (wordOf(below + 4) ^ word);
+    }
     for (int32_t dy = -1; dy <= 1; ++dy) {
         const Sample* row = frame.row(y + dy);
         for (int32_t dx = -1; dx <= 1; ++dx)
@@ -158,8 +180,8 @@ void smoothPixel(const Frame<Sample>& frame, int32_t x, int32_t y) {
     WindowMask mask;
     for (int k = 0; k < candidates.count; ++k) {
         const Sample* candidate = candidates.colours[k];
-        window.maskOf(candidate, frame.tolerance, mask);
-        const int64_t share = colourShare(coverageModel, mask);
+        window.maskOf(candidate, mask);
+        const int64_t share = frame.network->share(mask);
         const int64_t weight = share * candidate[Alpha];
         shares += share;
         alpha += weight;
@@ -204,6 +226,9 @@ template <typename Sample> void smoothFrame(const Frame<Sample>& frame, int thre
 
 OSErr runCoveragePass(const CoverageBuffers& buffers, const FilterParameters& parameters,
                       int threads) {
+    if (pixelBytes(buffers.depth) == 0)
+        return filterBadMode;
+    const CoverageNetwork network(coverageModel);
     return withSampleType(buffers.depth, [&]<typename Sample>(SampleTag<Sample>) {
         auto* input = static_cast<Sample*>(buffers.input);
         auto* output = static_cast<Sample*>(buffers.output);
@@ -213,9 +238,14 @@ OSErr runCoveragePass(const CoverageBuffers& buffers, const FilterParameters& pa
             for (int32_t y = 0; y < buffers.height; ++y)
                 clearKeyedPixels(input + y * inputStride, output + y * outputStride,
                                  buffers.width, parameters);
-        const Frame<Sample> frame{input,         inputStride,   output,
-                                  outputStride,  buffers.width, buffers.height,
-                                  parameters.smoothRange * SampleTraits<Sample>::toleranceScale};
+        Frame<Sample> frame{input,         inputStride,   output,
+                            outputStride,  buffers.width, buffers.height,
+                            parameters.smoothRange * SampleTraits<Sample>::toleranceScale, {},
+                            &network};
+        const std::array<CellOffset, inputCells> offsets = cellOffsets();
+        for (int cell = 0; cell < inputCells; ++cell)
+            frame.cellDistances[size_t(cell)] =
+                offsets[size_t(cell)].dy * inputStride + 4 * int64_t{offsets[size_t(cell)].dx};
         if (frame.width > 0 && frame.height > 0)
             smoothFrame(frame, threads);
         return noErr;

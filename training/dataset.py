@@ -22,15 +22,16 @@ CANDIDATE_ORDER = [4, 0, 1, 2, 3, 5, 6, 7, 8]
 
 
 def cell_offsets(radius=None, arm=None):
-    """(dx, dy) of every cell, window first (row by row), then the arms."""
+    """(dx, dy) of every cell, in strips of cells in a line: the window row by row from the top
+    left, then for each side (left or up first) and each of the three rows or columns (from -1 to
+    1), the row's arm outwards, then the column's."""
     radius = WINDOW_RADIUS if radius is None else radius
     arm = ARM_LENGTH if arm is None else arm
     cells = [(dx, dy) for dy in range(-radius, radius + 1) for dx in range(-radius, radius + 1)]
-    for reach in range(radius + 1, arm + 1):
-        for side in (-1, 1):
-            for across in (-1, 0, 1):
-                cells.append((side * reach, across))
-                cells.append((across, side * reach))
+    for side in (-1, 1):
+        for across in (-1, 0, 1):
+            cells += [(side * reach, across) for reach in range(radius + 1, arm + 1)]
+            cells += [(across, side * reach) for reach in range(radius + 1, arm + 1)]
     return cells
 
 
