@@ -4,52 +4,23 @@
 // by training/export.py); this header says once how they are laid out.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
-// The cells the network reads around a pixel: a square window, and arms that reach further along
-// the three rows and the three columns through the pixel, where the long steps of nearly
-// horizontal and nearly vertical edges lie.
+// The window of cells the network reads around a pixel, row by row from the top left.
 inline constexpr int windowRadius = 5;
-inline constexpr int armLength = 16;
 inline constexpr int windowSide = 2 * windowRadius + 1;
-inline constexpr int armCells = armLength - windowRadius; // cells of one arm
-inline constexpr int inputCells = windowSide * windowSide + 12 * armCells;
+inline constexpr int inputCells = windowSide * windowSide;
 
-struct CellOffset {
-    int dx;
-    int dy;
-};
-
-// In strips of cells in a line: the window row by row from the top left; then, for each side
-// (left or up first) and each of the three rows or columns (from -1 to 1), the row's arm
-// outwards, then the column's.
-constexpr std::array<CellOffset, inputCells> cellOffsets() {
-    std::array<CellOffset, inputCells> cells{};
-    int i = 0;
-    for (int dy = -windowRadius; dy <= windowRadius; ++dy)
-        for (int dx = -windowRadius; dx <= windowRadius; ++dx)
-            cells[i++] = {dx, dy};
-    for (int side : {-1, 1})
-        for (int across = -1; across <= 1; ++across) {
-            for (int reach = windowRadius + 1; reach <= armLength; ++reach)
-                cells[i++] = {side * reach, across};
-            for (int reach = windowRadius + 1; reach <= armLength; ++reach)
-                cells[i++] = {across, side * reach};
-        }
-    return cells;
-}
-
-inline constexpr int firstHidden = 64;
-inline constexpr int secondHidden = 32;
+inline constexpr int firstHidden = 128;
+inline constexpr int secondHidden = 64;
 
 // Each layer's accumulator is rescaled by an arithmetic right shift that rounds half up,
 // (accumulator + 2^(shift - 1)) >> shift; hidden activations are then clamped to
 // 0..activationMax, and the last layer's score, clamped to -scoreIndexLimit..scoreIndexLimit,
-// indexes the sigmoid table.
+// indexes the table of shares.
 inline constexpr int32_t activationMax = 255;
-inline constexpr int32_t scoreIndexLimit = 128;
-inline constexpr int sigmoidEntries = 2 * scoreIndexLimit + 1;
+inline constexpr int32_t scoreIndexLimit = 512;
+inline constexpr int scoreEntries = 2 * scoreIndexLimit + 1;
 // A colour's share of a pixel is 0..shareOne.
 inline constexpr int32_t shareOne = 1 << 15;
 
@@ -64,7 +35,7 @@ struct CoverageModel {
     int16_t outputWeights[secondHidden]; // each -127..127
     int32_t outputBias;
     int32_t outputShift;
-    uint16_t sigmoid[sigmoidEntries]; // 0..shareOne
+    uint16_t scoreShares[scoreEntries]; // 0..shareOne
 };
 
 extern const CoverageModel coverageModel;

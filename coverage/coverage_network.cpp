@@ -3,6 +3,9 @@
 #include "coverage_network.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <array>
 #include <cstring>
 
@@ -21,25 +24,68 @@ int16_t activation(int32_t accumulator, int32_t shift) {
 int32_t shareOfScore(const CoverageModel& model, int32_t accumulator) {
     const int32_t index =
         std::clamp(rescale(accumulator, model.outputShift), -scoreIndexLimit, scoreIndexLimit);
-    return model.sigmoid[index + scoreIndexLimit];
+    return model.scoreShares[index + scoreIndexLimit];
 }
 
-// The two layers after the first, from the first layer's accumulators (bias not yet added).
-int32_t shareFromFirstSums(const CoverageModel& model, const int32_t* firstSums) {
-    int16_t first[firstHidden];
-    for (int j = 0; j < firstHidden; ++j)
-        first[j] = activation(firstSums[j] + model.firstBias[j], model.firstShift);
-    int16_t second[secondHidden];
-    for (int k = 0; k < secondHidden; ++k) {
-        int32_t sum = 0;
-        for (int j = 0; j < firstHidden; ++j)
-            sum += int32_t{model.secondWeights[k][j]} * int32_t{first[j]};
-        second[k] = activation(sum + model.secondBias[k], model.secondShift);
+// sum(a[i] * b[i]) over n int16 values, n a multiple of 8. No product or sum here comes near
+// int32's limits (weights below 128, activations below 256), so every order of adding gives the
+// same total: on x86-64, SSE2's multiply-add of pairs, present in every such processor.
+int32_t dotProduct(const int16_t* a, const int16_t* b, int n) {
+#if defined(__SSE2__)
+    __m128i sums = _mm_setzero_si128();
+    for (int i = 0; i < n; i += 8) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        sums = _mm_add_epi32(sums, _mm_madd_epi16(x, y));
     }
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(sums);
+#else
     int32_t sum = 0;
+    for (int i = 0; i < n; ++i)
+        sum += int32_t{a[i]} * int32_t{b[i]};
+    return sum;
+#endif
+}
+
+// The first layer's activations from its sums (bias not yet added), eight at a time on x86-64.
+void firstActivations(const CoverageModel& model, const int16_t* sums, int16_t* first) {
+#if defined(__SSE2__)
+    const __m128i shift = _mm_cvtsi32_si128(model.firstShift);
+    const __m128i half = _mm_set1_epi32(int32_t{1} << (model.firstShift - 1));
+    const __m128i top = _mm_set1_epi16(int16_t(activationMax));
+    for (int j = 0; j < firstHidden; j += 8) {
+        const __m128i s = _mm_load_si128(reinterpret_cast<const __m128i*>(sums + j));
+        // Sign-extended to 32 bits, the bias and the half added, shifted; then clamped.
+        __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(s, s), 16);
+        __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(s, s), 16);
+        low = _mm_add_epi32(low, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                     model.firstBias + j)));
+        high = _mm_add_epi32(high, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                       model.firstBias + j + 4)));
+        low = _mm_sra_epi32(_mm_add_epi32(low, half), shift);
+        high = _mm_sra_epi32(_mm_add_epi32(high, half), shift);
+        const __m128i packed = _mm_packs_epi32(low, high);
+        _mm_store_si128(reinterpret_cast<__m128i*>(first + j),
+                        _mm_min_epi16(_mm_max_epi16(packed, _mm_setzero_si128()), top));
+    }
+#else
+    for (int j = 0; j < firstHidden; ++j)
+        first[j] = activation(int32_t{sums[j]} + model.firstBias[j], model.firstShift);
+#endif
+}
+
+// The two layers after the first, from its activations.
+int32_t shareFromFirstActivations(const CoverageModel& model, const int16_t* first) {
+    static_assert(firstHidden % 8 == 0 && secondHidden % 8 == 0);
+    alignas(16) int16_t second[secondHidden];
     for (int k = 0; k < secondHidden; ++k)
-        sum += int32_t{model.outputWeights[k]} * int32_t{second[k]};
-    return shareOfScore(model, sum + model.outputBias);
+        second[k] = activation(dotProduct(model.secondWeights[k], first, firstHidden) +
+                                   model.secondBias[k],
+                               model.secondShift);
+    return shareOfScore(model, dotProduct(model.outputWeights, second, secondHidden) +
+                                   model.outputBias);
 }
 
 } // namespace
@@ -81,18 +127,30 @@ int32_t CoverageNetwork::share(const WindowMask& mask) const {
         for (int v = 0; v < vectors; ++v)
             sums[v] += row[v];
     }
-    int32_t wide[firstHidden];
-    for (int j = 0; j < firstHidden; ++j)
-        wide[j] = sums[j / 8][j % 8];
-    return shareFromFirstSums(model_, wide);
+    alignas(16) int16_t flat[firstHidden];
+    std::memcpy(flat, sums, sizeof flat);
+    alignas(16) int16_t first[firstHidden];
+    firstActivations(model_, flat, first);
+    return shareFromFirstActivations(model_, first);
 }
 
 int32_t colourShareReference(const CoverageModel& model, const WindowMask& mask) {
-    int32_t sums[firstHidden];
+    alignas(16) int16_t first[firstHidden];
     for (int j = 0; j < firstHidden; ++j) {
-        sums[j] = 0;
+        int32_t sum = model.firstBias[j];
         for (int cell = 0; cell < inputCells; ++cell)
-            sums[j] += int32_t{model.firstWeights[cell][j]} * int32_t{mask.cells[cell]};
+            sum += int32_t{model.firstWeights[cell][j]} * int32_t{mask.cells[cell]};
+        first[j] = activation(sum, model.firstShift);
     }
-    return shareFromFirstSums(model, sums);
+    alignas(16) int16_t second[secondHidden];
+    for (int k = 0; k < secondHidden; ++k) {
+        int32_t sum = model.secondBias[k];
+        for (int j = 0; j < firstHidden; ++j)
+            sum += int32_t{model.secondWeights[k][j]} * int32_t{first[j]};
+        second[k] = activation(sum, model.secondShift);
+    }
+    int32_t score = model.outputBias;
+    for (int k = 0; k < secondHidden; ++k)
+        score += int32_t{model.outputWeights[k]} * int32_t{second[k]};
+    return shareOfScore(model, score);
 }

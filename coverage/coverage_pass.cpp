@@ -63,26 +63,26 @@ bool sameColour(const Sample* a, const Sample* b, int32_t tolerance) {
     return true;
 }
 
-// The cells around one pixel that the network reads, in the model's order, with the border
-// repeated outside the image.
+// The window around one pixel that the network reads, with the border repeated outside the
+// image.
 template <typename Sample> struct Window {
     const Frame<Sample>& frame;
-    const Sample* rows[2 * armLength + 1];
-    int64_t columns[2 * armLength + 1];
+    const Sample* rows[windowSide];
+    int64_t columns[windowSide];
     PixelWord<Sample> words[inputCells];
 
     Window(const Frame<Sample>& f, int32_t x, int32_t y) : frame(f) {
-        for (int d = -armLength; d <= armLength; ++d) {
-            rows[d + armLength] = frame.row(y + d);
-            columns[d + armLength] = frame.column(x + d);
+        for (int d = -windowRadius; d <= windowRadius; ++d) {
+            rows[d + windowRadius] = frame.row(y + d);
+            columns[d + windowRadius] = frame.column(x + d);
         }
-        const bool inside = x >= armLength && x < frame.width - armLength && y >= armLength &&
-                            y < frame.height - armLength;
+        const bool inside = x >= windowRadius && x < frame.width - windowRadius &&
+                            y >= windowRadius && y < frame.height - windowRadius;
         if (inside) {
             // Every cell at a fixed distance in memory from the pixel.
             const Sample* pixel = at(0, 0);
             for (int cell = 0; cell < inputCells; ++cell)
-                words[cell] = wordOf(pixel + frame.cellDistances[cell]);
+                words[cell] = wordOf(pixel + frame.cellDistances[size_t(cell)]);
         } else {
             for (int cell = 0; cell < inputCells; ++cell)
                 words[cell] = wordOf(cellPixel(cell));
@@ -90,13 +90,12 @@ template <typename Sample> struct Window {
     }
 
     const Sample* cellPixel(int cell) const {
-        static constexpr std::array<CellOffset, inputCells> offsets = cellOffsets();
-        return rows[offsets[cell].dy + armLength] + columns[offsets[cell].dx + armLength];
+        return rows[cell / windowSide] + columns[cell % windowSide];
     }
 
     // The pixel at (dx, dy) from the window's pixel.
     const Sample* at(int dx, int dy) const {
-        return rows[dy + armLength] + columns[dx + armLength];
+        return rows[dy + windowRadius] + columns[dx + windowRadius];
     }
 
     void maskOf(const Sample* colour, WindowMask& mask) const {
@@ -242,10 +241,9 @@ OSErr runCoveragePass(const CoverageBuffers& buffers, const FilterParameters& pa
                             outputStride,  buffers.width, buffers.height,
                             parameters.smoothRange * SampleTraits<Sample>::toleranceScale, {},
                             &network};
-        const std::array<CellOffset, inputCells> offsets = cellOffsets();
         for (int cell = 0; cell < inputCells; ++cell)
-            frame.cellDistances[size_t(cell)] =
-                offsets[size_t(cell)].dy * inputStride + 4 * int64_t{offsets[size_t(cell)].dx};
+            frame.cellDistances[size_t(cell)] = (cell / windowSide - windowRadius) * inputStride +
+                                                4 * int64_t{cell % windowSide - windowRadius};
         if (frame.width > 0 && frame.height > 0)
             smoothFrame(frame, threads);
         return noErr;

@@ -8,11 +8,8 @@ the same gate.
 """
 import numpy as np
 
-# The cells the network reads: a square window around the pixel, and arms that reach further
-# along the three rows and the three columns through the pixel, where the long steps of nearly
-# horizontal and nearly vertical edges lie.
+# The cells the network reads: the square window around the pixel.
 WINDOW_RADIUS = 5
-ARM_LENGTH = 16
 MAX_CANDIDATES = 9
 GATE_RADIUS = 2             # the gate counts the distinct colours of a 5x5 block ...
 GATE_COLOURS = 4            # ... and leaves the pixel alone when there are more than this
@@ -21,18 +18,10 @@ GATE_COLOURS = 4            # ... and leaves the pixel alone when there are more
 CANDIDATE_ORDER = [4, 0, 1, 2, 3, 5, 6, 7, 8]
 
 
-def cell_offsets(radius=None, arm=None):
-    """(dx, dy) of every cell, in strips of cells in a line: the window row by row from the top
-    left, then for each side (left or up first) and each of the three rows or columns (from -1 to
-    1), the row's arm outwards, then the column's."""
+def cell_offsets(radius=None):
+    """(dx, dy) of every cell of the window, row by row from the top left."""
     radius = WINDOW_RADIUS if radius is None else radius
-    arm = ARM_LENGTH if arm is None else arm
-    cells = [(dx, dy) for dy in range(-radius, radius + 1) for dx in range(-radius, radius + 1)]
-    for side in (-1, 1):
-        for across in (-1, 0, 1):
-            cells += [(side * reach, across) for reach in range(radius + 1, arm + 1)]
-            cells += [(across, side * reach) for reach in range(radius + 1, arm + 1)]
-    return cells
+    return [(dx, dy) for dy in range(-radius, radius + 1) for dx in range(-radius, radius + 1)]
 
 
 def symmetries(cells):

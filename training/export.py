@@ -22,7 +22,7 @@ def digest(q):
     for layer in q.layers:
         for a in (layer.weights, layer.bias, np.array([layer.shift])):
             h.update(np.ascontiguousarray(a, dtype=np.int64).tobytes())
-    h.update(q.sigmoid.astype(np.int64).tobytes())
+    h.update(q.shares.astype(np.int64).tobytes())
     return h.hexdigest()[:16]
 
 
@@ -48,7 +48,7 @@ const CoverageModel coverageModel = {{
     {_array(output.weights[0])},
     {int(output.bias[0])},
     {output.shift},
-    {_array(q.sigmoid)},
+    {_array(q.shares)},
 }};
 """
     with open(path, "w") as f:

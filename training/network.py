@@ -2,8 +2,10 @@
 integer pass's rounding for fine-tuning after quantisation.
 
 For one pixel and one candidate colour, the network reads the colour's binary mask in the
-window and gives a score; the sigmoid of the score is the colour's estimated share of the pixel.
-The shares of a pixel's candidates are normalised and the pixel becomes their blend in
+cells around the pixel and gives a score; a sigmoid of the score, stretched so that it reaches
+0 and 1 and clamped there, is the colour's estimated share of the pixel: a colour that does not
+reach the pixel gets a share of exactly 0, and the pixels inside a line or a fill stay exactly as
+they are. The shares of a pixel's candidates are normalised and the pixel becomes their blend in
 premultiplied RGBA.
 """
 import torch
@@ -11,7 +13,14 @@ from torch import nn
 
 from . import dataset
 
-HIDDEN = (64, 32)
+HIDDEN = (128, 64)
+# The sigmoid's tails below SNAP and above 1 - SNAP become exactly 0 and 1.
+SNAP = 0.03
+
+
+def share_of_score(score):
+    """A colour's share for its score: what the integer pass's table holds."""
+    return torch.clamp((torch.sigmoid(score) - SNAP) / (1 - 2 * SNAP), 0, 1)
 
 
 class CoverageNet(nn.Module):
@@ -24,7 +33,7 @@ class CoverageNet(nn.Module):
         x = masks
         for layer in self.layers[:-1]:
             x = torch.relu(layer(x))
-        return torch.sigmoid(self.layers[-1](x).squeeze(-1))
+        return share_of_score(self.layers[-1](x).squeeze(-1))
 
 
 def _straight_through(exact, smooth):
@@ -35,7 +44,7 @@ def _straight_through(exact, smooth):
 class QuantisedForward(nn.Module):
     """The integer pass's arithmetic on a float network: weights rounded to their int8 steps,
     accumulators rescaled by a shift that rounds half up, activations clamped to 0..255, the
-    share from the sigmoid table. Its shares equal quantise.forward's for the same weights
+    share from the score's table. Its shares equal quantise.forward's for the same weights
     (float32 holds every accumulator exactly); gradients pass straight through the rounding."""
 
     def __init__(self, net, q):
@@ -48,7 +57,7 @@ class QuantisedForward(nn.Module):
             acc_step = step / 2 ** layer.shift
             self.steps.append((acc_step / input_step, acc_step))
             input_step = step
-        self.register_buffer("table", torch.tensor(q.sigmoid.astype("float32")) / (1 << 15))
+        self.register_buffer("table", torch.tensor(q.shares.astype("float32")) / (1 << 15))
 
     def forward(self, masks):
         x = masks
@@ -65,18 +74,22 @@ class QuantisedForward(nn.Module):
             if i < count - 1:
                 x = _straight_through(torch.clamp(exact, 0, 255), torch.clamp(smooth, 0, 255))
             else:
-                limit = (len(self.q.sigmoid) - 1) // 2
+                limit = (len(self.q.shares) - 1) // 2
                 index = torch.clamp(exact, -limit, limit).squeeze(-1)
                 real = smooth.squeeze(-1) * self.q.steps[-1]
                 shares = self.table[(index + limit).long()]
-                return _straight_through(shares, torch.sigmoid(real))
+                return _straight_through(shares, share_of_score(real))
 
 
 def blend(shares, valid, colours):
-    """shares [N, 9], valid [N, 9] bool, colours [N, 9, 4] -> premultiplied blend [N, 4]."""
+    """shares [N, 9], valid [N, 9] bool, colours [N, 9, 4] -> premultiplied blend [N, 4]. A
+    pixel whose candidates all have no share keeps its own colour, the first candidate's, as in
+    the integer pass."""
     share = shares * valid
-    weight = share / share.sum(1, keepdim=True).clamp_min(1e-6)
-    return (weight.unsqueeze(-1) * colours).sum(1)
+    total = share.sum(1, keepdim=True)
+    weight = share / total.clamp_min(1e-6)
+    blended = (weight.unsqueeze(-1) * colours).sum(1)
+    return torch.where(total > 0, blended, colours[:, 0])
 
 
 def unpack(packed):

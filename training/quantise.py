@@ -1,5 +1,5 @@
 """The network in integers: int8 weights, int32 accumulators and biases, uint8 activations,
-each layer's rescale a right shift that rounds half up, and a table for the sigmoid. `forward`
+each layer's rescale a right shift that rounds half up, and a table from score to share. `forward`
 and `smooth` are the reference the C++ pass must equal bit for bit.
 """
 from dataclasses import dataclass, field
@@ -7,11 +7,11 @@ from dataclasses import dataclass, field
 import numpy as np
 import torch
 
-from . import dataset
+from . import dataset, network
 
 ACTIVATION_MAX = 255        # activations are uint8
-SCORE_INDEX_LIMIT = 128     # the rescaled score indexes the sigmoid table from -128 to 128
-SCORE_RANGE = 8.0           # ... which covers about -8..8 of the real score
+SCORE_INDEX_LIMIT = 512     # the rescaled score indexes the share table from -512 to 512
+SCORE_RANGE = 4.0           # ... which covers -4..4 of the real score, past the shares' clamps
 SHARE_ONE = 1 << 15         # a colour's share of the pixel: 0..32768
 
 
@@ -25,7 +25,7 @@ class Layer:
 @dataclass
 class QuantisedNet:
     layers: list = field(default_factory=list)
-    sigmoid: np.ndarray = None   # uint16 [2 * SCORE_INDEX_LIMIT + 1], 0..SHARE_ONE
+    shares: np.ndarray = None    # uint16 [2 * SCORE_INDEX_LIMIT + 1], 0..SHARE_ONE
     steps: list = field(default_factory=list)   # the real value of one step of each layer's output
 
 
@@ -64,14 +64,15 @@ def quantise(net, tops):
         steps.append(input_step)
         shifts.append(shift)
     z = np.arange(-SCORE_INDEX_LIMIT, SCORE_INDEX_LIMIT + 1) * steps[-1]
-    table = np.round(SHARE_ONE / (1 + np.exp(-z))).astype(np.uint16)
-    plan = QuantisedNet(layers=[Layer(None, None, s) for s in shifts], sigmoid=table, steps=steps)
+    table = np.round(network.share_of_score(torch.from_numpy(z)).numpy() * SHARE_ONE)
+    table = table.astype(np.uint16)
+    plan = QuantisedNet(layers=[Layer(None, None, s) for s in shifts], shares=table, steps=steps)
     return requantise(net, plan)
 
 
 def requantise(net, plan):
     """The network's current weights rounded onto the fixed steps and shifts of plan."""
-    q = QuantisedNet(sigmoid=plan.sigmoid, steps=list(plan.steps))
+    q = QuantisedNet(shares=plan.shares, steps=list(plan.steps))
     input_step = 1.0
     for layer, planned, step in zip(net.layers, plan.layers, plan.steps):
         acc_step = step / 2 ** planned.shift
@@ -99,7 +100,7 @@ def forward(q, masks):
     last = q.layers[-1]
     acc = (x @ last.weights.T.astype(np.int64) + last.bias)[:, 0]
     index = np.clip(rescale(acc, last.shift), -SCORE_INDEX_LIMIT, SCORE_INDEX_LIMIT)
-    return q.sigmoid[index + SCORE_INDEX_LIMIT].astype(np.int64)
+    return q.shares[index + SCORE_INDEX_LIMIT].astype(np.int64)
 
 
 def blend(shares, valid, rgba):

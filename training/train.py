@@ -192,8 +192,6 @@ def main(argv=None):
     parser.add_argument("--workers", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--hidden", default=",".join(map(str, network.HIDDEN)),
                         help="the hidden layers' sizes (coverage_model.h must agree)")
-    parser.add_argument("--arm", type=int, default=dataset.ARM_LENGTH,
-                        help="how far the arms reach (coverage_model.h must agree)")
     parser.add_argument("--out-dir", default=None,
                         help="where to write the weights and fixture (default: the source tree)")
     parser.add_argument("--tiny", action="store_true",
@@ -202,7 +200,6 @@ def main(argv=None):
     if args.tiny:
         args.scenes, args.held_out, args.size = 16, 8, 64
         args.epochs, args.tuning_epochs = 1, 1
-    dataset.ARM_LENGTH = args.arm
     hidden = tuple(int(h) for h in args.hidden.split(","))
     weights_path = os.path.join(args.out_dir or os.path.join(ROOT, "coverage"),
                                 "coverage_weights.cpp")
@@ -243,7 +240,7 @@ def main(argv=None):
     log("  " + summary(figures))
 
     minutes = (time.time() - started) / 60
-    provenance = (f"hidden {args.hidden}, arms {args.arm}; "
+    provenance = (f"hidden {args.hidden}; "
                   f"seed {args.seed}, {args.scenes} scenes of {args.size} px, {args.epochs} + "
                   f"{args.tuning_epochs} epochs, {minutes:.0f} min; torch {torch.__version__}, "
                   f"numpy {np.__version__}, Python {platform.python_version()}.\n"
