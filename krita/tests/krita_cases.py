@@ -8,12 +8,16 @@ read by Krita's own PNG import like the inputs."""
 
 import json
 import os
+import sys
 import traceback
 
 from krita import Krita, Selection
 
-import tovrin_krita
-from tovrin_krita import library
+try:
+    import tovrin_krita
+    from tovrin_krita import library
+except ImportError as error:  # Krita's log shows where it looked
+    raise ImportError("%s; sys.path: %s" % (error, sys.path)) from error
 
 # The frames of the animation: reference inputs of one size, all run with smooth range 8.
 ANIMATION_FRAMES = ["art_on_transparent", "colour_on_colour", "gradient_drift"]
