@@ -62,11 +62,26 @@ def run_until_reported(command, env, report_path, log_path):
                     break
                 time.sleep(0.5)
         finally:
+            end_session(process)
+
+
+def end_session(process):
+    """Ends what is left of the process's session: asked first, so that Xvfb takes its lock
+    file with it; then killed."""
+    for sig, grace in ((signal.SIGTERM, 5), (signal.SIGKILL, 0)):
+        try:
+            os.killpg(process.pid, sig)
+        except ProcessLookupError:
+            break
+        deadline = time.monotonic() + grace
+        while time.monotonic() < deadline:
+            process.poll()  # a child that has exited stays in the group until it is reaped
             try:
-                os.killpg(process.pid, signal.SIGKILL)
+                os.killpg(process.pid, 0)
             except ProcessLookupError:
-                pass
-            process.wait()
+                break
+            time.sleep(0.1)
+    process.wait()
 
 
 def judge(report_path, log_path):
@@ -104,7 +119,8 @@ class Home:
                             symlinks=True)
         os.makedirs(self.pykrita, exist_ok=True)
         self.golden = golden
-        self.env = dict(os.environ, HOME=self.root,
+        # TMPDIR: Krita's frame caches, which it leaves behind when it crashes on exit.
+        self.env = dict(os.environ, HOME=self.root, TMPDIR=self.root,
                         XDG_CONFIG_HOME=os.path.join(self.root, "config"),
                         XDG_DATA_HOME=os.path.join(self.root, "data"),
                         XDG_CACHE_HOME=os.path.join(self.root, "cache"),
