@@ -20,6 +20,8 @@ packages=(
     python3-venv
     # tovrin-smooth's fault-injection test and fuzz target.
     pngcheck clang libclang-rt-14-dev
+    # The Krita plug-in's tests, in Krita itself: kritarunner headless, Krita under Xvfb.
+    krita python3-pyqt5 xvfb xauth
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
