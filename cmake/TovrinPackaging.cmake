@@ -1,14 +1,10 @@
 # The release packages, made by cpack in the build folder, into its packages/ folder:
-#   mingw-w64 build: Tovrin-Smoother-<version>-win64.zip (plug-in, tovrin-smooth.exe, README.txt)
+#   mingw-w64 build: Tovrin-Smoother-<version>-win64.zip (plug-in, tovrin-smooth.exe, the Krita
+#                    plug-in's zip, README.txt)
 #   native build:    tovrin-smooth_<version>_amd64.deb (/usr/bin/tovrin-smooth, its OpenImageIO
-#                    module, the man page and the docs)
+#                    module, the Krita plug-in and its libtovrin, the man page and the docs)
 # The version is resources/version.h's, the one the plug-in and --version show.
-file(STRINGS "${PROJECT_SOURCE_DIR}/resources/version.h" version_line
-     REGEX "^#define TOVRIN_VERSION_TEXT ")
-string(REGEX REPLACE "^.*\"(.*)\".*$" "\\1" TOVRIN_VERSION "${version_line}")
-file(STRINGS "${PROJECT_SOURCE_DIR}/resources/version.h" copyright_line
-     REGEX "^#define TOVRIN_COPYRIGHT ")
-string(REGEX REPLACE "^.*\"(.*)\".*$" "\\1" TOVRIN_COPYRIGHT "${copyright_line}")
+include(TovrinVersion)
 set(TOVRIN_MAINTAINER "Tovrin Smoother developers <smoother@tovrin.example>")
 
 set(CPACK_PACKAGE_VERSION "${TOVRIN_VERSION}")
@@ -28,8 +24,9 @@ if(WIN32)
     # Notepad of old shows a file with bare line feeds on one line.
     configure_file("${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in"
                    "${CMAKE_BINARY_DIR}/packaging/README.txt" @ONLY NEWLINE_STYLE CRLF)
-    # libpng, zlib, the C++ runtime and winpthreads are linked into both programs: their
-    # licence texts go with them, taken from the sources and Debian packages they came from.
+    # libpng, zlib, the C++ runtime and winpthreads are linked into both programs (the runtime
+    # and winpthreads into tovrin.dll too): their licence texts go with them, taken from the
+    # sources and Debian packages they came from.
     set(notices "${CMAKE_BINARY_DIR}/packaging/THIRD-PARTY-NOTICES.txt")
     file(WRITE "${notices}" "Tovrin Smoother for Windows contains code of the following "
                             "libraries, under these licences.\n")
@@ -56,8 +53,9 @@ else()
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(CPACK_DEBIAN_PACKAGE_SUGGESTS krita)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-    # Depends comes from dpkg-shlibdeps, run by cpack on the two binaries the package holds, not
+    # Depends comes from dpkg-shlibdeps, run by cpack on the binaries the package holds, not
     # through CPACK_DEBIAN_PACKAGE_SHLIBDEPS: with that on, CPack gives any package with a shared
     # object under /usr/lib a postinst and a postrm that run ldconfig. The OpenImageIO module is
     # private, loaded by its path, and needs no ldconfig (lintian warns about those calls); and a
@@ -71,6 +69,7 @@ if(CPACK_GENERATOR STREQUAL "DEB")
     file(WRITE "${work}/debian/control" "")
     execute_process(
         COMMAND dpkg-shlibdeps -O "$<TARGET_FILE:tovrin-smooth>" "$<TARGET_FILE:tovrin_oiio_codec>"
+                "$<TARGET_FILE:tovrin>"
         WORKING_DIRECTORY "${work}" RESULT_VARIABLE status OUTPUT_VARIABLE depends
         ERROR_VARIABLE failure OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT status EQUAL 0 OR NOT depends MATCHES "^shlibs:Depends=")
@@ -88,7 +87,10 @@ fills of animation cels, frame by frame or whole shots at a time. The pixels
 are bit-identical to those of the Tovrin Smoother plug-in for Photoshop.
 
 PNG is read and written with libpng; TIFF and the other formats OpenImageIO
-knows, through OpenImageIO.")
+knows, through OpenImageIO.
+
+Also a plug-in for Krita: Filter > Tovrin Smoother... smooths a paint layer,
+or every keyframe of an animated one, into a new layer above it.")
 
     # Debian wants the man page and the changelog compressed without a time stamp.
     set(doc_folder "${CMAKE_BINARY_DIR}/packaging")

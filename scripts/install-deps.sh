@@ -27,6 +27,8 @@ packages=(
     # Its trainer (a short run is part of the tests); OpenBLAS makes NumPy's and PyTorch's
     # products about ten times faster than the reference BLAS.
     python3-torch libopenblas0-pthread
+    # The Krita plug-in's tests, in Krita itself: kritarunner headless, Krita under Xvfb.
+    krita python3-pyqt5 xvfb xauth
 )
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi

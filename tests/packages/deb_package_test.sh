@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package as a user meets it: built by cpack from the native build, clean under
-# lintian, installed with apt-get, tovrin-smooth run from PATH and its man page read, removed.
-# Installing needs root; otherwise the test is skipped.
+# lintian, installed with apt-get, tovrin-smooth run from PATH and its man page read, the Krita
+# plug-in run by Krita from where the package put it, removed. Installing needs root; otherwise
+# the test is skipped.
 #
 #   deb_package_test.sh BUILD_DIR
 set -euo pipefail
@@ -32,11 +33,18 @@ version=$(sed -n 's/^#define TOVRIN_VERSION_TEXT "\(.*\)"/\1/p' "$(dirname "$0")
 [ "$(basename "$deb")" = "tovrin-smooth_${version}_amd64.deb" ] ||
     { echo "FAIL: package named $(basename "$deb")"; exit 1; }
 
-# The command line, its module, the man page and the docs: nothing of the other deliverables.
-files=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $6}' | sort | tr '\n' ' ')
-expected="./usr/bin/tovrin-smooth ./usr/lib/tovrin-smooth/tovrin_oiio_codec.so \
+# The command line, its module, the Krita plug-in and its library, the man page and the docs:
+# nothing of the other deliverables.
+files=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $6}' | LC_ALL=C sort | tr '\n' ' ')
+pykrita=./usr/share/krita/pykrita
+expected="./usr/bin/tovrin-smooth ./usr/lib/tovrin-smooth/libtovrin.so.1 \
+./usr/lib/tovrin-smooth/libtovrin.so.1.0.0 ./usr/lib/tovrin-smooth/tovrin_oiio_codec.so \
 ./usr/share/doc/tovrin-smooth/README.md ./usr/share/doc/tovrin-smooth/changelog.gz \
-./usr/share/doc/tovrin-smooth/copyright ./usr/share/man/man1/tovrin-smooth.1.gz "
+./usr/share/doc/tovrin-smooth/copyright $pykrita/tovrin_krita.desktop \
+$pykrita/tovrin_krita/Manual.html $pykrita/tovrin_krita/__init__.py \
+$pykrita/tovrin_krita/dialog.py $pykrita/tovrin_krita/errors.py \
+$pykrita/tovrin_krita/extension.py $pykrita/tovrin_krita/layer_smoothing.py \
+$pykrita/tovrin_krita/library.py ./usr/share/man/man1/tovrin-smooth.1.gz "
 [ "$files" = "$expected" ] || { echo "FAIL: the package holds: $files"; exit 1; }
 
 echo "== lintian"
@@ -76,6 +84,15 @@ for file in cel-smooth.png cel-smooth.tif; do
         { echo "FAIL: $file differs from the build's"; exit 1; }
 done
 
+echo "== the Krita plug-in where Krita finds it, with the package's library"
+source=$(cd "$(dirname "$0")/../.." && pwd)
+# Debian's Python (Krita's own); as root, it would leave its caches in the package's folder, which
+# removing the package then keeps.
+export PYTHONDONTWRITEBYTECODE=1
+/usr/bin/python3 "$source/krita/tests/run_krita.py" resources --home "$build/krita/home"
+/usr/bin/python3 "$source/krita/tests/run_krita.py" installed --home "$build/krita/home" \
+    --golden "$source/tests/golden"
+
 echo "== man page"
 MANPAGER=cat MANWIDTH=80 man tovrin-smooth 2>/dev/null | grep -q "smooth the aliased line art" ||
     { echo "FAIL: man tovrin-smooth"; exit 1; }
@@ -90,7 +107,8 @@ state=$(dpkg-query -W -f='${db:Status-Abbrev}' tovrin-smooth 2>/dev/null || true
 # Nothing is left to purge: apt no longer knows the package, and dpkg has nothing to do.
 dpkg --purge tovrin-smooth >/dev/null 2>&1
 for path in /usr/bin/tovrin-smooth /usr/lib/tovrin-smooth /usr/share/doc/tovrin-smooth \
-    /usr/share/man/man1/tovrin-smooth.1.gz /var/lib/dpkg/info/tovrin-smooth.list; do
+    /usr/share/man/man1/tovrin-smooth.1.gz /usr/share/krita/pykrita/tovrin_krita \
+    /var/lib/dpkg/info/tovrin-smooth.list; do
     [ ! -e "$path" ] || { echo "FAIL: $path left behind"; exit 1; }
 done
 echo "PASS"

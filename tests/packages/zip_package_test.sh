@@ -20,11 +20,14 @@ zip="$work/packages/Tovrin-Smoother-$version-win64.zip"
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 folder="$work/unpacked/Tovrin-Smoother-$version-win64"
-contents=$(cd "$folder" && find . -type f | sort | tr '\n' ' ')
-[ "$contents" = "./README.txt ./THIRD-PARTY-NOTICES.txt ./Tovrin_Smoother.8bf ./tovrin-smooth.exe " ] ||
+contents=$(cd "$folder" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
+[ "$contents" = "./README.txt ./THIRD-PARTY-NOTICES.txt ./Tovrin-Smoother-Krita-$version.zip ./Tovrin_Smoother.8bf ./tovrin-smooth.exe " ] ||
     { echo "FAIL: the archive holds: $contents"; exit 1; }
 grep -q "Tovrin Smoother $version" "$folder/README.txt" || { echo "FAIL: README.txt lacks the version"; exit 1; }
 grep -q $'\r$' "$folder/README.txt" || { echo "FAIL: README.txt has no CRLF line ends"; exit 1; }
+# The Krita plug-in's zip is the one the build packs (Krita's importer is tried on it by krita_zip).
+cmp "$folder/Tovrin-Smoother-Krita-$version.zip" "$build/packages/Tovrin-Smoother-Krita-$version.zip" ||
+    { echo "FAIL: the Krita plug-in's zip differs from the build's"; exit 1; }
 
 # The same runs with the unpacked .exe and the Linux binary, each in its own folder.
 run_both() {

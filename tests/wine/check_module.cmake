@@ -1,6 +1,7 @@
 # Checks the export and import tables of a module or program: the plug-in's PluginMain and
-# SimpleEventProc exported by their plain names (or what EXPORTS names), and nothing imported but
-# DLLs every Windows installation has.
+# SimpleEventProc exported by their plain names (or what EXPORTS names, or the functions a C
+# header named by EXPORTS_DECLARED_IN declares with TOVRIN_API), and nothing imported but DLLs
+# every Windows installation has.
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "cannot read ${MODULE}")
@@ -14,7 +15,16 @@ foreach(row IN LISTS rows)
     list(APPEND names "${name}")
 endforeach()
 # EXPORTS: the names expected, or "none" for a program; the plug-in's two by default.
-if(NOT DEFINED EXPORTS)
+if(DEFINED EXPORTS_DECLARED_IN)
+    file(READ ${EXPORTS_DECLARED_IN} header)
+    string(REGEX MATCHALL "\nTOVRIN_API [^;(\n]*[ *]([a-z_0-9]+)\\(" declarations "${header}")
+    set(EXPORTS "")
+    foreach(declaration IN LISTS declarations)
+        string(REGEX MATCH "([a-z_0-9]+)\\($" _ "${declaration}")
+        list(APPEND EXPORTS ${CMAKE_MATCH_1})
+    endforeach()
+    list(SORT EXPORTS)
+elseif(NOT DEFINED EXPORTS)
     set(EXPORTS "PluginMain;SimpleEventProc")
 endif()
 if(EXPORTS STREQUAL "none")
