@@ -370,8 +370,11 @@ OPTIONS
         as described above. high: learned edge coverage: for each pixel near
         an edge, how much of the pixel each colour around it covers is
         estimated from the shapes of those colours, and the pixel becomes
-        their blend. Slower than standard. Both give the same bytes on every
-        system and for any --jobs and --threads.
+        their blend. It removes more of the jaggies and leaves alone pixels
+        with many colours around them: art that is already anti-aliased,
+        gradients, dithering and photographs come out as they went in.
+        Slower than standard. Both give the same bytes on every system and
+        for any --jobs and --threads.
 
     -o FILE, --output FILE
         Write the result of the single INPUT to FILE. For a sequence, FILE may

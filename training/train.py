@@ -192,6 +192,8 @@ def main(argv=None):
     parser.add_argument("--workers", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--hidden", default=",".join(map(str, network.HIDDEN)),
                         help="the hidden layers' sizes (coverage_model.h must agree)")
+    parser.add_argument("--window-radius", type=int, default=dataset.WINDOW_RADIUS,
+                        help="the window's radius in cells (coverage_model.h must agree)")
     parser.add_argument("--out-dir", default=None,
                         help="where to write the weights and fixture (default: the source tree)")
     parser.add_argument("--tiny", action="store_true",
@@ -201,6 +203,7 @@ def main(argv=None):
         args.scenes, args.held_out, args.size = 16, 8, 64
         args.epochs, args.tuning_epochs = 1, 1
     hidden = tuple(int(h) for h in args.hidden.split(","))
+    dataset.WINDOW_RADIUS = args.window_radius
     weights_path = os.path.join(args.out_dir or os.path.join(ROOT, "coverage"),
                                 "coverage_weights.cpp")
     fixture_path = os.path.join(args.out_dir or os.path.join(ROOT, "coverage", "tests"),
@@ -240,7 +243,7 @@ def main(argv=None):
     log("  " + summary(figures))
 
     minutes = (time.time() - started) / 60
-    provenance = (f"hidden {args.hidden}; "
+    provenance = (f"window radius {args.window_radius}, hidden {args.hidden}; "
                   f"seed {args.seed}, {args.scenes} scenes of {args.size} px, {args.epochs} + "
                   f"{args.tuning_epochs} epochs, {minutes:.0f} min; torch {torch.__version__}, "
                   f"numpy {np.__version__}, Python {platform.python_version()}.\n"
