@@ -3,11 +3,18 @@
 #include "coverage_network.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <array>
-#include <cstring>
+// x86-64 builds by GCC or Clang also carry kernels for AVX2, chosen when the processor has it.
+// Integer sums are exact in any order: both give the same shares.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TOVRIN_HAS_AVX2_KERNELS 1
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -49,6 +56,52 @@ int32_t dotProduct(const int16_t* a, const int16_t* b, int n) {
 #endif
 }
 
+#if defined(TOVRIN_HAS_AVX2_KERNELS)
+// The same sum, sixteen pairs at a time, on processors with AVX2.
+__attribute__((target("avx2"))) int32_t dotProductAvx2(const int16_t* a, const int16_t* b, int n) {
+    __m256i sums = _mm256_setzero_si256();
+    for (int i = 0; i < n; i += 16) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+        sums = _mm256_add_epi32(sums, _mm256_madd_epi16(x, y));
+    }
+    __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(1, 0, 3, 2)));
+    half = _mm_add_epi32(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(half);
+}
+
+// The first layer's sums: the table rows of every chunk added up, sixteen lanes at a time.
+__attribute__((target("avx2"))) void sumRowsAvx2(const int16_t* const* rows, int count,
+                                                  int16_t* sums) {
+    static_assert(firstHidden % 16 == 0);
+    __m256i lanes[firstHidden / 16];
+    for (__m256i& l : lanes)
+        l = _mm256_setzero_si256();
+    for (int r = 0; r < count; ++r)
+        for (int v = 0; v < firstHidden / 16; ++v)
+            lanes[v] = _mm256_add_epi16(
+                lanes[v], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + 16 * v)));
+    for (int v = 0; v < firstHidden / 16; ++v)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + 16 * v), lanes[v]);
+}
+#endif
+
+// The first layer's sums, eight lanes at a time: the compiler's vector extension, so that every
+// build adds them as vectors (plain loops over the rows were left scalar by some compilers).
+void sumRows(const int16_t* const* rows, int count, int16_t* sums) {
+    using Lanes = int16_t __attribute__((vector_size(16)));
+    static_assert(firstHidden % 8 == 0);
+    Lanes lanes[firstHidden / 8] = {};
+    for (int r = 0; r < count; ++r)
+        for (int v = 0; v < firstHidden / 8; ++v) {
+            Lanes row;
+            std::memcpy(&row, rows[r] + 8 * v, sizeof row);
+            lanes[v] += row;
+        }
+    std::memcpy(sums, lanes, sizeof lanes);
+}
+
 // The first layer's activations from its sums (bias not yet added), eight at a time on x86-64.
 void firstActivations(const CoverageModel& model, const int16_t* sums, int16_t* first) {
 #if defined(__SSE2__)
@@ -76,22 +129,23 @@ void firstActivations(const CoverageModel& model, const int16_t* sums, int16_t* 
 #endif
 }
 
-// The two layers after the first, from its activations.
+// The two layers after the first, from its activations, with one of the dot products above.
+template <int32_t (*dot)(const int16_t*, const int16_t*, int)>
 int32_t shareFromFirstActivations(const CoverageModel& model, const int16_t* first) {
-    static_assert(firstHidden % 8 == 0 && secondHidden % 8 == 0);
+    static_assert(firstHidden % 16 == 0 && secondHidden % 16 == 0);
     alignas(16) int16_t second[secondHidden];
     for (int k = 0; k < secondHidden; ++k)
-        second[k] = activation(dotProduct(model.secondWeights[k], first, firstHidden) +
+        second[k] = activation(dot(model.secondWeights[k], first, firstHidden) +
                                    model.secondBias[k],
                                model.secondShift);
-    return shareOfScore(model, dotProduct(model.outputWeights, second, secondHidden) +
+    return shareOfScore(model, dot(model.outputWeights, second, secondHidden) +
                                    model.outputBias);
 }
 
 } // namespace
 
-CoverageNetwork::CoverageNetwork(const CoverageModel& model)
-    : model_(model), chunkSums_(size_t(chunks) * patterns) {
+CoverageNetwork::CoverageNetwork(const CoverageModel& model, bool useAvx2)
+    : model_(model), useAvx2_(useAvx2 && canUseAvx2()), chunkSums_(size_t(chunks) * patterns) {
     for (int chunk = 0; chunk < chunks; ++chunk)
         for (int pattern = 0; pattern < patterns; ++pattern) {
             auto& sums = chunkSums_[size_t(chunk * patterns + pattern)];
@@ -106,32 +160,39 @@ CoverageNetwork::CoverageNetwork(const CoverageModel& model)
         }
 }
 
+bool CoverageNetwork::canUseAvx2() {
+#if defined(TOVRIN_HAS_AVX2_KERNELS)
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
 int32_t CoverageNetwork::share(const WindowMask& mask) const {
     // Every partial sum adds one weight of magnitude 127 at most from each of a set of cells.
     static_assert(inputCells * 127 <= INT16_MAX, "first-layer sums would overflow int16");
-    // Eight sums at a time: the compiler's vector extension, so that every build adds them as
-    // vectors (plain loops over the table rows were left scalar by some compilers).
-    using Lanes = int16_t __attribute__((vector_size(16)));
-    constexpr int vectors = firstHidden / 8;
-    static_assert(firstHidden % 8 == 0);
     uint8_t padded[chunks * chunkCells] = {};
     std::copy(std::begin(mask.cells), std::end(mask.cells), padded);
-    Lanes sums[vectors] = {};
+    const int16_t* rows[chunks];
     for (int chunk = 0; chunk < chunks; ++chunk) {
         const uint8_t* bits = padded + chunk * chunkCells;
         int pattern = 0;
         for (int bit = 0; bit < chunkCells; ++bit)
             pattern |= bits[bit] << bit;
-        Lanes row[vectors];
-        std::memcpy(row, chunkSums_[size_t(chunk * patterns + pattern)].data(), sizeof row);
-        for (int v = 0; v < vectors; ++v)
-            sums[v] += row[v];
+        rows[chunk] = chunkSums_[size_t(chunk * patterns + pattern)].data();
     }
-    alignas(16) int16_t flat[firstHidden];
-    std::memcpy(flat, sums, sizeof flat);
+    alignas(16) int16_t sums[firstHidden];
     alignas(16) int16_t first[firstHidden];
-    firstActivations(model_, flat, first);
-    return shareFromFirstActivations(model_, first);
+#if defined(TOVRIN_HAS_AVX2_KERNELS)
+    if (useAvx2_) {
+        sumRowsAvx2(rows, chunks, sums);
+        firstActivations(model_, sums, first);
+        return shareFromFirstActivations<dotProductAvx2>(model_, first);
+    }
+#endif
+    sumRows(rows, chunks, sums);
+    firstActivations(model_, sums, first);
+    return shareFromFirstActivations<dotProduct>(model_, first);
 }
 
 int32_t colourShareReference(const CoverageModel& model, const WindowMask& mask) {

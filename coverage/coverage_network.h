@@ -17,7 +17,11 @@ struct WindowMask {
 // are added up once, so that a mask costs one table row per chunk.
 class CoverageNetwork {
 public:
-    explicit CoverageNetwork(const CoverageModel& model);
+    // useAvx2 (where the processor has AVX2; only for tests to turn off): wider vectors for the
+    // same sums, and the same shares.
+    explicit CoverageNetwork(const CoverageModel& model, bool useAvx2 = true);
+
+    static bool canUseAvx2();
 
     // The colour's share of the pixel, 0..shareOne.
     int32_t share(const WindowMask& mask) const;
@@ -28,6 +32,7 @@ private:
     static constexpr int patterns = 1 << chunkCells;
 
     const CoverageModel& model_;
+    bool useAvx2_;
     std::vector<std::array<int16_t, firstHidden>> chunkSums_; // [chunk * patterns + pattern]
 };
 
