@@ -182,10 +182,10 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--scenes", type=int, default=2400)
+    parser.add_argument("--scenes", type=int, default=3000)
     parser.add_argument("--held-out", type=int, default=240)
     parser.add_argument("--size", type=int, default=128)
-    parser.add_argument("--epochs", type=int, default=10)
+    parser.add_argument("--epochs", type=int, default=14)
     parser.add_argument("--tuning-epochs", type=int, default=2)
     parser.add_argument("--batch", type=int, default=2048)
     parser.add_argument("--rate", type=float, default=3e-3)
