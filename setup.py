@@ -1,5 +1,5 @@
-"""Builds the tovrin Python module from the source tree, offline: the module, the C interface and
-the engine compiled into one extension, with the engine's floating-point settings (no fused
+"""Builds the tovrin Python module from the source tree, offline: the module, the C interface, the
+engine and the high-quality pass compiled into one extension, with the engine's floating-point settings (no fused
 multiply-add, no fast-math), so that it gives the same pixels as every other build.
 
     pip install --no-build-isolation .
@@ -22,8 +22,8 @@ def library_version():
 extension = Pybind11Extension(
     "tovrin._tovrin",
     ["python/tovrin_module.cpp", "lib/tovrin.cpp", "lib/buffer_host.cpp"]
-    + sorted(glob.glob("engine/*.cpp")),
-    include_dirs=["host", "engine", "lib"],
+    + sorted(glob.glob("engine/*.cpp")) + sorted(glob.glob("coverage/*.cpp")),
+    include_dirs=["host", "engine", "coverage", "lib"],
     define_macros=[("TOVRIN_STATIC", None)],
     extra_compile_args=["-ffp-contract=off", "-fno-fast-math"],
     cxx_std=20,

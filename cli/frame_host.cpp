@@ -77,6 +77,30 @@ int16_t clampTo16(int32_t v) {
     return int16_t(v > INT16_MAX ? INT16_MAX : v);
 }
 
+// The coverage pass gets what the host hands the filter pass: a result that starts as a copy of
+// the source, and an input of its own when the colour key would write into it.
+OSErr smoothFrameByCoverage(const FrameBuffers& frame, const FilterParameters& parameters,
+                            unsigned threads) {
+    const size_t bytes = frame.rowBytes * size_t(frame.height);
+    std::memcpy(frame.result, frame.source, bytes);
+    std::vector<unsigned char> inputCopy;
+    void* input = const_cast<void*>(frame.source);
+    if (parameters.useColourKey) {
+        inputCopy.assign(static_cast<const unsigned char*>(frame.source),
+                         static_cast<const unsigned char*>(frame.source) + bytes);
+        input = inputCopy.data();
+    }
+    CoverageBuffers buffers;
+    buffers.input = input;
+    buffers.output = frame.result;
+    buffers.width = frame.width;
+    buffers.height = frame.height;
+    buffers.depth = frame.depth;
+    buffers.inputRowBytes = int64_t(frame.rowBytes);
+    buffers.outputRowBytes = int64_t(frame.rowBytes);
+    return runCoveragePass(buffers, parameters, int(threads));
+}
+
 void fillRecord(FrameSession& session) {
     const FrameBuffers& frame = *session.frame;
     FilterRecord& r = session.record;
@@ -121,11 +145,14 @@ bool frameFitsHostRecord(int32_t width, int32_t height, int32_t depth) {
            int64_t(width) * int64_t(pixelBytes(depth)) <= int64_t(INT32_MAX);
 }
 
-OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters, unsigned threads) {
+OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters, unsigned threads,
+                  SmoothingQuality quality) {
     if (!frameFitsHostRecord(frame.width, frame.height, frame.depth) ||
         frame.rowBytes > size_t(INT32_MAX) ||
         frame.rowBytes < size_t(frame.width) * pixelBytes(frame.depth))
         return filterBadParameters;
+    if (quality == SmoothingQuality::High)
+        return smoothFrameByCoverage(frame, parameters, threads);
 
     FrameSession session;
     session.frame = &frame;

@@ -1,8 +1,10 @@
 // The command-line host's side of the filter interface: a FilterRecord filled over one decoded
 // frame the way the real host fills it for an RGB layer with editable transparency, and one run
-// of the plug-in's filter pass on it.
+// of the plug-in's filter pass on it; or, in high quality, the same frame through the coverage
+// pass.
 #pragma once
 
+#include "coverage_pass.h"
 #include "filter_pass.h"
 
 #include <cstddef>
@@ -23,7 +25,8 @@ struct FrameBuffers {
 bool frameFitsHostRecord(int32_t width, int32_t height, int32_t depth);
 
 // Runs the filter pass over the whole frame as the filter rectangle, on up to `threads` threads
-// for a frame of largeFramePixels or more (same bytes either way). Returns the pass's result
-// code; result holds the filtered frame only when it is noErr.
+// for a frame of largeFramePixels or more (same bytes either way); in high quality, the coverage
+// pass, which may use the threads on a frame of any size. Returns the pass's result code; result
+// holds the filtered frame only when it is noErr.
 OSErr smoothFrame(const FrameBuffers& frame, const FilterParameters& parameters,
-                  unsigned threads = 1);
+                  unsigned threads = 1, SmoothingQuality quality = SmoothingQuality::Standard);

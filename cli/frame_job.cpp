@@ -32,7 +32,7 @@ class ResultBuffer {
 
 FrameOutcome smoothDecoded(DecodedImage& image, const FrameTask& task,
                            const FilterParameters& parameters, unsigned passThreads,
-                           const EncodeSettings& encode) {
+                           const EncodeSettings& encode, SmoothingQuality quality) {
     FrameOutcome outcome;
     if (!frameFitsHostRecord(image.width(), image.height(), image.depth)) {
         outcome.error = "is too wide for the filter's host record";
@@ -51,7 +51,7 @@ FrameOutcome smoothDecoded(DecodedImage& image, const FrameTask& task,
     frame.height = image.height();
     frame.depth = image.depth;
     frame.rowBytes = image.hostRowBytes();
-    const OSErr code = smoothFrame(frame, parameters, passThreads);
+    const OSErr code = smoothFrame(frame, parameters, passThreads, quality);
     if (code != noErr) {
         outcome.error = "the filter pass failed with host result code " + std::to_string(code);
         return outcome;
@@ -102,13 +102,14 @@ template <typename Work> FrameOutcome failingAlone(Work work) {
 
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
                          const FilterParameters& parameters, unsigned passThreads,
-                         const EncodeSettings& encode) {
+                         const EncodeSettings& encode, SmoothingQuality quality) {
     return failingAlone(
-        [&] { return smoothDecoded(image, task, parameters, passThreads, encode); });
+        [&] { return smoothDecoded(image, task, parameters, passThreads, encode, quality); });
 }
 
 FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
-                        unsigned passThreads, const EncodeSettings& encode, uint64_t maxPixels) {
+                        unsigned passThreads, const EncodeSettings& encode, uint64_t maxPixels,
+                        SmoothingQuality quality) {
     if (!task.error.empty())
         return FrameOutcome{false, task.error, "", 0, 0};
     return failingAlone([&] {
@@ -116,6 +117,6 @@ FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameter
         std::string reason;
         if (!readImage(task.input, maxPixels, image, reason))
             return FrameOutcome{false, reason, "", 0, 0};
-        return smoothDecoded(image, task, parameters, passThreads, encode);
+        return smoothDecoded(image, task, parameters, passThreads, encode, quality);
     });
 }

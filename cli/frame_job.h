@@ -2,6 +2,7 @@
 // asked, the comparison picture.
 #pragma once
 
+#include "coverage_pass.h"
 #include "frame_plan.h"
 #include "image_file.h"
 
@@ -23,9 +24,11 @@ struct FrameOutcome {
 // passThreads: threads for the pass over a large frame.
 FrameOutcome smoothImage(DecodedImage& image, const FrameTask& task,
                          const FilterParameters& parameters, unsigned passThreads = 1,
-                         const EncodeSettings& encode = {});
+                         const EncodeSettings& encode = {},
+                         SmoothingQuality quality = SmoothingQuality::Standard);
 
 // Reads the task's input (refusing images of more than maxPixels pixels), then as smoothImage.
 FrameOutcome smoothFile(const FrameTask& task, const FilterParameters& parameters,
                         unsigned passThreads = 1, const EncodeSettings& encode = {},
-                        uint64_t maxPixels = defaultMaxPixels);
+                        uint64_t maxPixels = defaultMaxPixels,
+                        SmoothingQuality quality = SmoothingQuality::Standard);

@@ -145,6 +145,7 @@ std::string reportJson(const std::vector<FrameTask>& tasks, const std::vector<Fr
     std::string json = "{\n";
     json += "  \"program\": " + jsonString(programName) + ",\n";
     json += "  \"version\": " + jsonString(programVersion) + ",\n";
+    json += std::string("  \"quality\": \"") + qualityName(summary.quality) + "\",\n";
     json += "  \"exit_status\": " + std::to_string(summary.exitStatus) + ",\n";
     json += std::string("  \"interrupted\": ") + (summary.interrupted ? "true" : "false") + ",\n";
     json += "  \"totals\": {\"frames\": " + std::to_string(tasks.size()) +

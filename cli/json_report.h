@@ -2,6 +2,7 @@
 // it and why, and the totals, as JSON for the scripts that drive render farms.
 #pragma once
 
+#include "coverage_pass.h"
 #include "frame_plan.h"
 
 #include <cstddef>
@@ -26,6 +27,7 @@ struct RunSummary {
     int exitStatus = 0;
     bool interrupted = false;
     double seconds = 0;
+    SmoothingQuality quality = SmoothingQuality::Standard; // the method every frame was given
 };
 
 // The bytes as a JSON string, quotes included. UTF-8 passes through; each byte that is not part

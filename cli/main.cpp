@@ -55,6 +55,7 @@ int finishRun(const Options& options, const std::vector<FrameTask>& tasks,
               const std::vector<FrameRecord>& records, RunSummary summary) {
     if (options.report.empty())
         return summary.exitStatus;
+    summary.quality = options.quality;
     std::string error;
     if (!writeReport(options.report, reportJson(tasks, records, summary), error)) {
         std::fprintf(stderr, "%s: cannot write the report '%s': %s\n", programName,
@@ -106,7 +107,8 @@ int runSample(const Options& options) {
     RunReport report;
     report.total = 1;
     report.quiet = options.quiet;
-    const FrameOutcome outcome = smoothImage(image, task, options.filter, 1, options.encode);
+    const FrameOutcome outcome =
+        smoothImage(image, task, options.filter, 1, options.encode, options.quality);
     reportFrame(report, task, outcome);
     finishReport(report, false);
     const std::vector<FrameRecord> records{recordOf(outcome, secondsSince(start))};
@@ -170,7 +172,7 @@ int runFrames(const Options& options) {
             const size_t i = toSmooth[k];
             const auto frameStart = std::chrono::steady_clock::now();
             FrameOutcome outcome = smoothFile(tasks[i], options.filter, passThreads,
-                                              options.encode, options.maxPixels);
+                                              options.encode, options.maxPixels, options.quality);
             if (!redone[i].empty())
                 outcome.note = redone[i] + (outcome.note.empty() ? "" : "; " + outcome.note);
             records[i] = recordOf(outcome, secondsSince(frameStart));

@@ -1,6 +1,7 @@
 // The command line of tovrin-smooth: options, their bounds, and the help text.
 #pragma once
 
+#include "coverage_pass.h"
 #include "filter_pass.h"
 #include "image_codec.h"
 
@@ -31,6 +32,9 @@ struct Options {
     bool progress = false;                 // draw progress also when stderr is not a terminal
     bool quiet = false;
 
+    // --quality: the plug-in's filter (the default) or learned edge coverage.
+    SmoothingQuality quality = SmoothingQuality::Standard;
+
     // Farm tasks: resuming a chunk, a report for the task's wrapper, storage.
     bool skipExisting = false; // --skip-existing: leave frames whose outputs all exist
     std::string report;        // --report FILE.json, "-" for standard output; empty: none
@@ -47,6 +51,9 @@ bool parseFrameRanges(const std::string& text, std::vector<FrameRange>& ranges, 
 
 // "R,G,B" with each 0..255, or "#RRGGBB". False with a reason in error.
 bool parseKeyColour(const std::string& text, FilterParameters& filter, std::string& error);
+
+// "standard" or "high", the names --quality takes and the report gives.
+const char* qualityName(SmoothingQuality quality);
 
 extern const char* const programName;
 extern const char* const programVersion;

@@ -62,14 +62,21 @@ else()
     # postrm keeps a removed package known to dpkg ("rc") until it is purged. Without maintainer
     # scripts, apt-get remove leaves nothing behind.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-    file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/packaging/CPackDepends.cmake" CONTENT [[
-# Read by cpack: the package's Depends, as dpkg-shlibdeps finds them for its binaries.
+    # A partial build (the fuzzer's, say) packages only the binaries it has.
+    set(packaged_binaries "")
+    foreach(target tovrin-smooth tovrin_oiio_codec tovrin)
+        if(TARGET ${target})
+            string(APPEND packaged_binaries " \"$<TARGET_FILE:${target}>\"")
+        endif()
+    endforeach()
+    set(depends_script "# Read by cpack: the package's Depends, as dpkg-shlibdeps finds them.\n")
+    string(APPEND depends_script "set(binaries${packaged_binaries})\n")
+    string(APPEND depends_script [[
 if(CPACK_GENERATOR STREQUAL "DEB")
     set(work "${CMAKE_CURRENT_LIST_DIR}/shlibdeps")
     file(WRITE "${work}/debian/control" "")
     execute_process(
-        COMMAND dpkg-shlibdeps -O "$<TARGET_FILE:tovrin-smooth>" "$<TARGET_FILE:tovrin_oiio_codec>"
-                "$<TARGET_FILE:tovrin>"
+        COMMAND dpkg-shlibdeps -O ${binaries}
         WORKING_DIRECTORY "${work}" RESULT_VARIABLE status OUTPUT_VARIABLE depends
         ERROR_VARIABLE failure OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT status EQUAL 0 OR NOT depends MATCHES "^shlibs:Depends=")
@@ -78,6 +85,8 @@ if(CPACK_GENERATOR STREQUAL "DEB")
     string(REGEX REPLACE "^shlibs:Depends=" "" CPACK_DEBIAN_PACKAGE_DEPENDS "${depends}")
 endif()
 ]])
+    file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/packaging/CPackDepends.cmake"
+         CONTENT "${depends_script}")
     set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_BINARY_DIR}/packaging/CPackDepends.cmake")
     set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "smooth the aliased line art of animation cels")
     # CPack puts the summary first and indents these lines as Debian wants.

@@ -1,8 +1,9 @@
-// The C interface: checks every argument, hands the engine buffers in its own units, runs the
-// pass and converts back. Nothing thrown gets out.
+// The C interface: checks every argument, hands the engine or the high-quality pass buffers in
+// their own units, runs the pass and converts back. Nothing thrown gets out.
 #include "tovrin.h"
 
 #include "buffer_host.h"
+#include "coverage_pass.h"
 #include "sample_units.h"
 
 #include <climits>
@@ -146,9 +147,32 @@ void copyRows(const uint8_t* from, size_t fromStride, uint8_t* to, size_t toStri
         std::memcpy(to + size_t(y) * toStride, from + size_t(y) * fromStride, rowBytes);
 }
 
-tovrin_status runPass(const PassBuffers& buffers, const FilterParameters& parameters, int threads) {
+bool qualityOf(int number, SmoothingQuality& quality) {
+    if (number != TOVRIN_QUALITY_STANDARD && number != TOVRIN_QUALITY_HIGH)
+        return false;
+    quality = number == TOVRIN_QUALITY_HIGH ? SmoothingQuality::High : SmoothingQuality::Standard;
+    return true;
+}
+
+OSErr runQualityPass(const PassBuffers& buffers, const FilterParameters& parameters, int threads,
+                     SmoothingQuality quality) {
+    if (quality == SmoothingQuality::Standard)
+        return runPassOverBuffers(buffers, parameters, threads);
+    CoverageBuffers coverage;
+    coverage.input = buffers.input;
+    coverage.output = buffers.output;
+    coverage.width = buffers.width;
+    coverage.height = buffers.height;
+    coverage.depth = buffers.depth;
+    coverage.inputRowBytes = buffers.inputRowBytes;
+    coverage.outputRowBytes = buffers.outputRowBytes;
+    return runCoveragePass(coverage, parameters, threads);
+}
+
+tovrin_status runPass(const PassBuffers& buffers, const FilterParameters& parameters, int threads,
+                      SmoothingQuality quality) {
     try {
-        switch (runPassOverBuffers(buffers, parameters, threads)) {
+        switch (runQualityPass(buffers, parameters, threads, quality)) {
         case noErr:
             return TOVRIN_OK;
         case memFullErr:
@@ -172,7 +196,8 @@ PassBuffers passOver(const Image& image) {
 }
 
 // 8-bit samples and 16-bit host units go to the engine as they are.
-tovrin_status smoothHostUnits(const Image& image, const FilterParameters& parameters, int threads) {
+tovrin_status smoothHostUnits(const Image& image, const FilterParameters& parameters, int threads,
+                              SmoothingQuality quality) {
     const size_t rowBytes = image.rowBytes();
     PassBuffers buffers = passOver(image);
     // The pass reads its input while it writes its output, and the colour key clears alpha in
@@ -195,7 +220,7 @@ tovrin_status smoothHostUnits(const Image& image, const FilterParameters& parame
     buffers.output = image.output;
     buffers.outputRowBytes = int32_t(image.outputStride);
 
-    const tovrin_status status = runPass(buffers, parameters, threads);
+    const tovrin_status status = runPass(buffers, parameters, threads, quality);
     if (status != TOVRIN_OK && image.inPlace())
         copyRows(inputCopy.get(), rowBytes, image.output, image.outputStride, rowBytes,
                  image.height);
@@ -204,7 +229,8 @@ tovrin_status smoothHostUnits(const Image& image, const FilterParameters& parame
 
 // 16-bit file units: the engine works on the input converted to host units, and the result is
 // converted back with the file's own samples for the pixels it left alone.
-tovrin_status smoothFileUnits(const Image& image, const FilterParameters& parameters, int threads) {
+tovrin_status smoothFileUnits(const Image& image, const FilterParameters& parameters, int threads,
+                              SmoothingQuality quality) {
     const size_t rowBytes = image.rowBytes();
     const size_t width = size_t(image.width);
     PassBuffers buffers = passOver(image);
@@ -229,7 +255,7 @@ tovrin_status smoothFileUnits(const Image& image, const FilterParameters& parame
     buffers.output = result;
     buffers.outputRowBytes = int32_t(resultStride);
 
-    const tovrin_status status = runPass(buffers, parameters, threads);
+    const tovrin_status status = runPass(buffers, parameters, threads, quality);
     if (status != TOVRIN_OK)
         return status;
     for (int32_t y = 0; y < image.height; ++y)
@@ -239,15 +265,40 @@ tovrin_status smoothFileUnits(const Image& image, const FilterParameters& parame
     return TOVRIN_OK;
 }
 
-tovrin_status smoothChecked(const Image& image, const tovrin_options& options) {
+tovrin_status smoothChecked(const Image& image, const tovrin_options& options, int qualityNumber) {
     if (const tovrin_status status = checkImage(image); status != TOVRIN_OK)
         return status;
     if (const tovrin_status status = checkOptions(options); status != TOVRIN_OK)
         return status;
+    SmoothingQuality quality = SmoothingQuality::Standard;
+    if (!qualityOf(qualityNumber, quality))
+        return TOVRIN_BAD_OPTION;
     const FilterParameters parameters = parametersOf(options);
     const int threads = threadsOf(options);
-    return image.format == TOVRIN_RGBA16 ? smoothFileUnits(image, parameters, threads)
-                                         : smoothHostUnits(image, parameters, threads);
+    return image.format == TOVRIN_RGBA16 ? smoothFileUnits(image, parameters, threads, quality)
+                                         : smoothHostUnits(image, parameters, threads, quality);
+}
+
+tovrin_status smoothCall(int width, int height, tovrin_format format, const void* input,
+                         size_t input_stride, void* output, size_t output_stride,
+                         const tovrin_options* options, int quality) {
+    try {
+        tovrin_options defaults;
+        tovrin_options_init(&defaults);
+        Image image;
+        image.width = width;
+        image.height = height;
+        image.format = static_cast<int>(format);
+        image.input = static_cast<const uint8_t*>(input);
+        image.inputStride = input_stride;
+        image.output = static_cast<uint8_t*>(output);
+        image.outputStride = output_stride;
+        return smoothChecked(image, options != nullptr ? *options : defaults, quality);
+    } catch (const std::bad_alloc&) {
+        return TOVRIN_OUT_OF_MEMORY;
+    } catch (...) {
+        return TOVRIN_INTERNAL_ERROR;
+    }
 }
 
 #define TOVRIN_TEXT(x) #x
@@ -272,23 +323,20 @@ void tovrin_options_init(tovrin_options* options) {
 tovrin_status tovrin_smooth(int width, int height, tovrin_format format, const void* input,
                             size_t input_stride, void* output, size_t output_stride,
                             const tovrin_options* options) {
-    try {
-        tovrin_options defaults;
-        tovrin_options_init(&defaults);
-        Image image;
-        image.width = width;
-        image.height = height;
-        image.format = static_cast<int>(format);
-        image.input = static_cast<const uint8_t*>(input);
-        image.inputStride = input_stride;
-        image.output = static_cast<uint8_t*>(output);
-        image.outputStride = output_stride;
-        return smoothChecked(image, options != nullptr ? *options : defaults);
-    } catch (const std::bad_alloc&) {
-        return TOVRIN_OUT_OF_MEMORY;
-    } catch (...) {
-        return TOVRIN_INTERNAL_ERROR;
-    }
+    return smoothCall(width, height, format, input, input_stride, output, output_stride, options,
+                      TOVRIN_QUALITY_STANDARD);
+}
+
+tovrin_status tovrin_smooth_quality(int width, int height, tovrin_format format, const void* input,
+                                    size_t input_stride, void* output, size_t output_stride,
+                                    const tovrin_options* options, tovrin_quality quality) {
+    // The int a C caller passed: C lets its enum hold any int, while reading a value beyond the
+    // enumerators as the C++ enum would be undefined behaviour.
+    int number = 0;
+    static_assert(sizeof quality == sizeof number);
+    std::memcpy(&number, &quality, sizeof number);
+    return smoothCall(width, height, format, input, input_stride, output, output_stride, options,
+                      number);
 }
 
 const char* tovrin_status_message(tovrin_status status) {

@@ -10,7 +10,7 @@
 /* The interface's version. The major number changes only with a change that breaks programs
  * built against an earlier header; it is the shared library's soname number. */
 #define TOVRIN_VERSION_MAJOR 1
-#define TOVRIN_VERSION_MINOR 0
+#define TOVRIN_VERSION_MINOR 1
 #define TOVRIN_VERSION_PATCH 0
 
 #if defined(TOVRIN_STATIC)
@@ -72,7 +72,8 @@ typedef struct tovrin_options {
     int key_blue;
     /* Threads of the pass, 0..1024. 1: the sequential pass on the calling thread. N > 1: an
      * image of two megapixels or more is cut into bands of rows, smoothed on up to N threads
-     * (smaller ones take the sequential pass). 0 (the default): one thread per core. The bytes
+     * (smaller ones take the sequential pass); the high quality of tovrin_smooth_quality may use
+     * up to N threads on an image of any size. 0 (the default): one thread per core. The bytes
      * are the same for every count. */
     int threads;
 } tovrin_options;
@@ -98,6 +99,27 @@ TOVRIN_API void tovrin_options_init(tovrin_options* options);
 TOVRIN_API tovrin_status tovrin_smooth(int width, int height, tovrin_format format,
                                        const void* input, size_t input_stride, void* output,
                                        size_t output_stride, const tovrin_options* options);
+
+/* The smoothing method of tovrin_smooth_quality. */
+typedef enum tovrin_quality {
+    TOVRIN_QUALITY_STANDARD = 0, /* the engine's own filter, as tovrin_smooth */
+    TOVRIN_QUALITY_HIGH = 1      /* learned edge coverage */
+} tovrin_quality;
+
+/* As tovrin_smooth, with the smoothing method chosen. TOVRIN_QUALITY_STANDARD gives exactly
+ * tovrin_smooth's result. TOVRIN_QUALITY_HIGH estimates, for each pixel near an edge, how much of
+ * it each colour around it covers, and blends those colours; there options->smooth_range is the
+ * tolerance within which nearby colours count as one colour, and the colour key works as in
+ * tovrin_smooth. Both take the same arguments, with the same checks, status codes and rules for
+ * the buffers, and give the same bytes for every thread count. An unknown quality is
+ * TOVRIN_BAD_OPTION.
+ *
+ * Since 1.1 (symbol version TOVRIN_1.1). A program that must also run with a 1.0 library looks
+ * the function up at run time (dlsym) and falls back to tovrin_smooth, standard quality only. */
+TOVRIN_API tovrin_status tovrin_smooth_quality(int width, int height, tovrin_format format,
+                                               const void* input, size_t input_stride, void* output,
+                                               size_t output_stride, const tovrin_options* options,
+                                               tovrin_quality quality);
 
 /* A short English sentence naming the status, for messages. Never null; static storage. */
 TOVRIN_API const char* tovrin_status_message(tovrin_status status);

@@ -124,6 +124,18 @@ int intArgument(py::handle value, const char* name, int low, int high) {
     return int(integerArgument(value, name, low, high));
 }
 
+tovrin_quality qualityArgument(py::handle value) {
+    if (!py::isinstance<py::str>(value))
+        throw py::type_error("quality: expected 'standard' or 'high', got " + typeName(value));
+    const std::string name = py::str(value);
+    if (name == "standard")
+        return TOVRIN_QUALITY_STANDARD;
+    if (name == "high")
+        return TOVRIN_QUALITY_HIGH;
+    throw py::value_error("quality: expected 'standard' or 'high', got " +
+                          std::string(py::repr(value)));
+}
+
 void readKey(py::handle key, tovrin_options& options) {
     if (key.is_none())
         return;
@@ -209,14 +221,15 @@ template <typename Sample> std::unique_ptr<Sample[]> workingImage(const View& vi
 // is made here. out is written only on success.
 template <typename Sample>
 Outcome smoothView(const View& in, const View* out, tovrin_format format,
-                   const tovrin_options& options, std::unique_ptr<Sample[]>& rgba) {
+                   const tovrin_options& options, tovrin_quality quality,
+                   std::unique_ptr<Sample[]>& rgba) {
     const int width = int(in.width), height = int(in.height);
     const size_t stride = size_t(width) * 4 * sizeof(Sample);
     if (out != nullptr && in.isInterleavedRgba() && out->isInterleavedRgba()) {
         // Buffers that overlap may still only interleave their rows: the library tells.
         const tovrin_status status =
-            tovrin_smooth(width, height, format, in.data, size_t(in.rowStride), out->data,
-                          size_t(out->rowStride), &options);
+            tovrin_smooth_quality(width, height, format, in.data, size_t(in.rowStride), out->data,
+                                  size_t(out->rowStride), &options, quality);
         if (status != TOVRIN_OVERLAPPING_BUFFERS)
             return {status};
     }
@@ -226,18 +239,19 @@ Outcome smoothView(const View& in, const View* out, tovrin_format format,
         return {TOVRIN_OUT_OF_MEMORY};
     }
     if (in.isInterleavedRgba())
-        return {tovrin_smooth(width, height, format, in.data, size_t(in.rowStride), rgba.get(),
-                              stride, &options)};
+        return {tovrin_smooth_quality(width, height, format, in.data, size_t(in.rowStride),
+                                      rgba.get(), stride, &options, quality)};
     expand(in, rgba.get());
     // The image is in rgba now: out may be written even where it overlaps the image.
     if (out != nullptr && out->isInterleavedRgba()) {
-        const Outcome outcome{tovrin_smooth(width, height, format, rgba.get(), stride, out->data,
-                                            size_t(out->rowStride), &options)};
+        const Outcome outcome{tovrin_smooth_quality(width, height, format, rgba.get(), stride,
+                                                    out->data, size_t(out->rowStride), &options,
+                                                    quality)};
         rgba.reset();
         return outcome;
     }
-    Outcome outcome{
-        tovrin_smooth(width, height, format, rgba.get(), stride, rgba.get(), stride, &options)};
+    Outcome outcome{tovrin_smooth_quality(width, height, format, rgba.get(), stride, rgba.get(),
+                                          stride, &options, quality)};
     if (outcome.status == TOVRIN_OK)
         outcome.unfit = unfitForLayout(rgba.get(), size_t(width) * size_t(height), in.channels);
     return outcome;
@@ -258,7 +272,8 @@ py::array newArrayLike(const py::array& image) {
 // the working images the pass needed are freed.
 template <typename Sample>
 py::object smoothInto(const py::array& image, const View& in, py::object result,
-                      tovrin_format format, const tovrin_options& options) {
+                      tovrin_format format, const tovrin_options& options,
+                      tovrin_quality quality) {
     if (result.is_none() && in.isInterleavedRgba())
         result = newArrayLike(image);
     const std::optional<View> early =
@@ -269,7 +284,8 @@ py::object smoothInto(const py::array& image, const View& in, py::object result,
     Outcome outcome;
     {
         py::gil_scoped_release release;
-        outcome = smoothView<Sample>(in, early ? &*early : nullptr, format, options, rgba);
+        outcome =
+            smoothView<Sample>(in, early ? &*early : nullptr, format, options, quality, rgba);
     }
     if (outcome.status == TOVRIN_OUT_OF_MEMORY) {
         PyErr_SetString(PyExc_MemoryError,
@@ -293,8 +309,8 @@ py::object smoothInto(const py::array& image, const View& in, py::object result,
 }
 
 py::object smooth(const py::object& imageArgument, const py::object& smoothRange,
-                  const py::object& key, const py::object& threads, const py::object& outArgument,
-                  const py::object& maxPixels) {
+                  const py::object& key, const py::object& threads, const py::object& quality,
+                  const py::object& outArgument, const py::object& maxPixels) {
     const py::array image = arrayArgument(imageArgument, "image");
     const View in = viewOf(image, "image");
     // Before anything of the image's size is allocated: an array may claim any size (a view of
@@ -310,6 +326,7 @@ py::object smooth(const py::object& imageArgument, const py::object& smoothRange
     options.smooth_range = intArgument(smoothRange, "smooth_range", 0, 255);
     options.threads = intArgument(threads, "threads", 0, 1024);
     readKey(key, options);
+    const tovrin_quality method = qualityArgument(quality);
     if (options.use_key && in.channels != 2 && in.channels != 4)
         throw py::value_error("key: the colour key makes pixels transparent, which needs an "
                               "alpha channel: pass an (H, W, 4) or (H, W, 2) image");
@@ -328,14 +345,15 @@ py::object smooth(const py::object& imageArgument, const py::object& smoothRange
             throw py::value_error("out: the array is read-only");
     }
     const py::object into = outArgument.is_none() ? py::none() : py::object(result);
-    return in.sampleBytes == 1 ? smoothInto<uint8_t>(image, in, into, TOVRIN_RGBA8, options)
-                               : smoothInto<uint16_t>(image, in, into, TOVRIN_RGBA16, options);
+    return in.sampleBytes == 1
+               ? smoothInto<uint8_t>(image, in, into, TOVRIN_RGBA8, options, method)
+               : smoothInto<uint16_t>(image, in, into, TOVRIN_RGBA16, options, method);
 }
 
-constexpr const char* smoothDoc = R"(smooth(image, smooth_range=0, key=None, threads=0, *, out=None, max_pixels=268435456)
+constexpr const char* smoothDoc = R"(smooth(image, smooth_range=0, key=None, threads=0, *, quality="standard", out=None, max_pixels=268435456)
 
-Smooths the stair-step jaggies of aliased line art and flat fills, with the same pixels as the
-Photoshop plug-in and tovrin-smooth.
+Smooths the stair-step jaggies of aliased line art and flat fills, with the same pixels as
+tovrin-smooth (and, in standard quality, as the Photoshop plug-in).
 
 image: a numpy.ndarray of dtype uint8 or uint16 (native byte order), of shape (H, W, 4) for RGBA,
     (H, W, 3) for RGB, (H, W, 2) for gray and alpha, or (H, W) for gray. Any strides. Alpha is
@@ -344,12 +362,18 @@ image: a numpy.ndarray of dtype uint8 or uint16 (native byte order), of shape (H
     bit for bit. RGB gets full opacity for the pass; gray is smoothed as red = green = blue and
     stays gray.
 smooth_range: how far two colours may differ and still count as the same colour, 0..255 in
-    8-bit units for both dtypes. Default 0.
+    8-bit units for both dtypes. Default 0. In high quality: the tolerance within which nearby
+    colours count as one colour for the shapes the method reads.
 key: None (the default), or (red, green, blue), each 0..255 in 8-bit units for both dtypes:
     opaque pixels of exactly this colour become transparent before smoothing. Only for images
     with alpha, (H, W, 4) or (H, W, 2): ValueError otherwise.
 threads: 0 (the default) for one thread per core, 1 for the sequential pass, up to 1024. Images of
-    two megapixels or more are cut into bands of rows; the result is the same for any count.
+    two megapixels or more are cut into bands of rows (in high quality, images of any size may
+    use the threads); the result is the same for any count.
+quality: "standard" (the default), the plug-in's filter; or "high", learned edge coverage: for
+    each pixel near an edge, how much of it each colour around it covers is estimated from the
+    shapes of those colours, and the pixel becomes their blend. Slower. The key and smooth_range
+    hold in both.
 out: None (the default) for a new array, or an array of the image's shape and dtype, any
     strides, to smooth into; it may be the image itself (in place), and may overlap it.
 max_pixels: the largest image taken, in pixels (H * W), 1..2**40: by default 268435456 (16384 x
@@ -365,8 +389,9 @@ beyond the library's own; any other layout or memory order takes one working RGB
 library another for the pass.
 
 Raises TypeError for an argument of the wrong type or dtype (True and NumPy's booleans are not
-ints), ValueError for a bad shape, an image beyond max_pixels or an option out of range (the
-message names the argument), MemoryError when the working images do not fit.)";
+ints), ValueError for a bad shape, an image beyond max_pixels, an option out of range or an
+unknown quality (the message names the argument), MemoryError when the working images do not
+fit.)";
 
 } // namespace
 
@@ -378,5 +403,6 @@ PYBIND11_MODULE(_tovrin, module) {
     options.disable_function_signatures();
     module.def("smooth", &smooth, py::arg("image"), py::arg("smooth_range") = 0,
                py::arg("key") = py::none(), py::arg("threads") = 0, py::kw_only(),
-               py::arg("out") = py::none(), py::arg("max_pixels") = defaultMaxPixels, smoothDoc);
+               py::arg("quality") = "standard", py::arg("out") = py::none(),
+               py::arg("max_pixels") = defaultMaxPixels, smoothDoc);
 }

@@ -20,6 +20,13 @@ packages=(
     python3-venv
     # tovrin-smooth's fault-injection test and fuzz target.
     pngcheck clang libclang-rt-14-dev
+    # The synthetic training scenes of the high-quality mode: drawing, flood fills, glyph
+    # outlines, and the fonts their text is set in.
+    python3-pil python3-scipy python3-fonttools
+    fonts-dejavu-core fonts-liberation fonts-urw-base35 fonts-noto-mono
+    # Its trainer (a short run is part of the tests); OpenBLAS makes NumPy's and PyTorch's
+    # products about ten times faster than the reference BLAS.
+    python3-torch libopenblas0-pthread
     # The Krita plug-in's tests, in Krita itself: kritarunner headless, Krita under Xvfb.
     krita python3-pyqt5 xvfb xauth
 )

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Every test: native unit, reference, command-line, library and Python tests; the engine and the C
-# interface under AddressSanitizer and UndefinedBehaviorSanitizer; tovrin-smooth's file path
-# fuzzed for a minute under both; the engine and the plug-in built with mingw-w64 and run under
-# wine.
+# Every test: native unit, reference, command-line, library, Python, Krita and training tests;
+# the engine, the high-quality pass and the C interface under AddressSanitizer and
+# UndefinedBehaviorSanitizer; tovrin-smooth's file path fuzzed for a minute under both; the
+# engine, the high-quality pass, the plug-in, tovrin-smooth.exe and tovrin.dll built with
+# mingw-w64 and run under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,11 +14,11 @@ jobs=$(nproc)
 echo "== native tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-echo "== engine and C interface under sanitizers"
+echo "== engine, high-quality pass and C interface under sanitizers"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRIN_SANITIZE=ON \
     -DTOVRIN_BUILD_CLI=OFF
 cmake --build build-sanitize -j "$jobs"
-ctest --test-dir build-sanitize --output-on-failure -L 'engine|library' -j "$jobs"
+ctest --test-dir build-sanitize --output-on-failure -L 'engine|library|coverage' -j "$jobs"
 
 echo "== tovrin-smooth's decode-and-smooth path under libFuzzer, ASan and UBSan (60 s)"
 bash scripts/fuzz.sh 60

@@ -58,15 +58,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!input.hold(data, size))
         std::abort();
 
-    // The options vary with the input, so that the range and the key are explored too.
+    // The options vary with the input, so that the range, the key and both qualities are
+    // explored too.
     FilterParameters parameters;
     parameters.smoothRange = int32_t(size % 11);
     parameters.useColourKey = size % 3 == 0;
+    const SmoothingQuality quality =
+        size % 4 < 2 ? SmoothingQuality::Standard : SmoothingQuality::High;
 
     FrameTask task;
     task.input = input.path;
     task.output = output;
-    const FrameOutcome outcome = smoothFile(task, parameters, 1, EncodeSettings{}, fuzzMaxPixels);
+    const FrameOutcome outcome =
+        smoothFile(task, parameters, 1, EncodeSettings{}, fuzzMaxPixels, quality);
     // A frame the summary would call smoothed must have been written whole: read it back.
     if (outcome.ok) {
         DecodedImage written;

@@ -67,17 +67,24 @@ std::string lineNaming(const std::string& err, const std::string& file) {
     return "";
 }
 
-// The printf form also asks for a frame that does not exist: it is reported, the others done.
+// The printf form also asks for a frame that does not exist: it is reported, the others done. In
+// high quality, whose pass may use threads on frames of any size, the threads change too.
 TEST(Sequences, OutputIsTheSameWhateverTheNumberOfJobs) {
     TempFolder folder;
     writeSequence(folder.path, 24);
     const std::string pattern = folder / "shot.####.png";
     const RunResult one = runSmooth({pattern, "--jobs", "1", "--out-dir", folder / "one"});
     const RunResult two = runSmooth({pattern, "--jobs", "2", "--out-dir", folder / "two"});
+    const RunResult highOne = runSmooth({pattern, "--quality", "high", "--jobs", "1", "--threads",
+                                         "2", "--out-dir", folder / "high1"});
+    const RunResult highTwo = runSmooth({pattern, "--quality", "high", "--jobs", "2", "--threads",
+                                         "1", "--out-dir", folder / "high2"});
     const RunResult printf = runSmooth({folder / "shot.%04d.png", "--frames", "1-23,24,26",
                                         "--jobs", "2", "--out-dir", folder / "printf"});
     ASSERT_EQ(one.status, 0) << one.err;
     ASSERT_EQ(two.status, 0) << two.err;
+    ASSERT_EQ(highOne.status, 0) << highOne.err;
+    ASSERT_EQ(highTwo.status, 0) << highTwo.err;
     EXPECT_EQ(printf.status, 1);
     EXPECT_TRUE(mentions(lineNaming(printf.err, "shot.0026.png"), "no such file")) << printf.err;
     size_t frames = 0;
@@ -86,6 +93,7 @@ TEST(Sequences, OutputIsTheSameWhateverTheNumberOfJobs) {
         ++frames;
         EXPECT_EQ(readBytes(folder / "two/" + name), readBytes(entry.path().string())) << name;
         EXPECT_EQ(readBytes(folder / "printf/" + name), readBytes(entry.path().string())) << name;
+        EXPECT_EQ(readBytes(folder / "high2/" + name), readBytes(folder / "high1/" + name)) << name;
     }
     EXPECT_EQ(frames, 24u);
     // The disc's edge is a staircase, so every frame must have been smoothed.
@@ -93,7 +101,8 @@ TEST(Sequences, OutputIsTheSameWhateverTheNumberOfJobs) {
               readSamplesOrDie(folder / "shot.0007.png").samples);
 }
 
-// A frame of two megapixels or more is cut into bands for the threads; the bytes stay the same.
+// A frame of two megapixels or more is cut into bands for the threads; the bytes stay the same,
+// in either quality.
 TEST(Threads, LargeFrameIsTheSameOnAnyNumberOfThreads) {
     TempFolder folder;
     CelArtOptions art;
@@ -108,20 +117,27 @@ TEST(Threads, LargeFrameIsTheSameOnAnyNumberOfThreads) {
     image.samples.assign(rgba.begin(), rgba.end());
     writeSamples(folder / "big.png", image);
     std::vector<std::string> results;
-    for (const char* threads : {"1", "2", "3"}) {
-        const std::string out = folder / (std::string("big-") + threads + ".png");
-        const RunResult run = runSmooth({folder / "big.png", "--threads", threads, "-o", out});
-        ASSERT_EQ(run.status, 0) << run.err;
-        results.push_back(readBytes(out));
+    for (const std::string quality : {"standard", "high"}) {
+        for (const char* threads : {"1", "2", "3"}) {
+            const std::string out = folder / (quality + "-" + threads + ".png");
+            const RunResult run = runSmooth(
+                {folder / "big.png", "--quality", quality, "--threads", threads, "-o", out});
+            ASSERT_EQ(run.status, 0) << run.err;
+            results.push_back(readBytes(out));
+        }
     }
     EXPECT_EQ(results[1], results[0]);
     EXPECT_EQ(results[2], results[0]);
-    EXPECT_NE(readSamplesOrDie(folder / "big-1.png").samples, image.samples);
+    EXPECT_NE(readSamplesOrDie(folder / "standard-1.png").samples, image.samples);
+    EXPECT_EQ(results[4], results[3]);
+    EXPECT_EQ(results[5], results[3]);
+    EXPECT_NE(results[3], results[0]) << "high quality gave the standard filter's result";
 }
 
 // 16-bit samples pass through the host's 0..32768 units; a pixel the filter leaves alone must
 // come back exactly as stored, although the conversion does not round-trip every value (1
-// becomes host 1, which converts back to 2).
+// becomes host 1, which converts back to 2). A picture of one colour has no edge for either
+// quality to smooth.
 TEST(SixteenBit, UntouchedPixelsKeepTheirExactSamples) {
     struct Flat {
         const char* name;
@@ -142,15 +158,19 @@ TEST(SixteenBit, UntouchedPixelsKeepTheirExactSamples) {
         writeSamples(folder / flat.name, image);
         arguments.push_back(folder / flat.name);
     }
-    arguments.insert(arguments.end(), {"--smooth-range", "8", "--out-dir", folder / "out"});
-    const RunResult run = runSmooth(arguments);
-    ASSERT_EQ(run.status, 0) << run.err;
-    for (const Flat& flat : frames) {
-        const ImageSamples in = readSamplesOrDie(folder / flat.name);
-        const ImageSamples out = readSamplesOrDie(folder / "out/" + flat.name);
-        EXPECT_EQ(out.channels, in.channels) << flat.name;
-        EXPECT_EQ(out.bits, 16) << flat.name;
-        EXPECT_EQ(out.samples, in.samples) << flat.name;
+    for (const std::string quality : {"standard", "high"}) {
+        std::vector<std::string> run = arguments;
+        run.insert(run.end(),
+                   {"--smooth-range", "8", "--quality", quality, "--out-dir", folder / quality});
+        const RunResult result = runSmooth(run);
+        ASSERT_EQ(result.status, 0) << result.err;
+        for (const Flat& flat : frames) {
+            const ImageSamples in = readSamplesOrDie(folder / flat.name);
+            const ImageSamples out = readSamplesOrDie(folder / quality + "/" + flat.name);
+            EXPECT_EQ(out.channels, in.channels) << flat.name << ", " << quality;
+            EXPECT_EQ(out.bits, 16) << flat.name << ", " << quality;
+            EXPECT_EQ(out.samples, in.samples) << flat.name << ", " << quality;
+        }
     }
 }
 
@@ -216,6 +236,7 @@ TEST(Options, BadValuesAndOutputsAreRefusedBeforeAnythingIsDone) {
         {{"IN", "-o", "OUT", "--frames", "5-1"}, "--frames takes frame numbers"},
         {{"IN", "-o", "OUT", "--frames", "1-3"}, "--frames needs an input with a frame field"},
         {{"IN", "-o", "OUT", "--bogus"}, "unknown option '--bogus'"},
+        {{"IN", "-o", "OUT", "--quality", "best"}, "--quality takes standard or high"},
         {{"IN"}, "no output given"},
         {{"IN", "IN2", "-o", "OUT"}, "-o names one file"},
         {{"IN", "-o", "OUT", "--in-place"}, "exclude each other"},
@@ -402,7 +423,7 @@ TEST(Documentation, HelpVersionAndManPageAgree) {
     for (const char* option :
          {"--smooth-range", "--key", "--output", "--out-dir", "--in-place", "--frames", "--jobs",
           "--compare", "--progress", "--quiet", "--help", "--version", "--skip-existing",
-          "--report", "--png-compression", "--max-pixels"}) {
+          "--report", "--png-compression", "--max-pixels", "--quality"}) {
         EXPECT_TRUE(mentions(help.out, option)) << option << " missing from --help";
         // The man page escapes its hyphens.
         std::string escaped;

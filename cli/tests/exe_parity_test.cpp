@@ -169,6 +169,8 @@ TEST_F(ExeParity, SequencesGiveTheLinuxBuildsSamples) {
         {"cut 12 take 3/shot.####.png", "--out-dir", "smoothed", "--jobs", "2"},
         {"cut 12 take 3/shot.%04d.png", "--frames", "2-6", "-o", "s é.####.png", "--jobs", "2",
          "--smooth-range", "8", "--key", "#FFFFFF", "--compare", "c.####.png", "-q"},
+        {"cut 12 take 3/shot.####.png", "--quality", "high", "--out-dir", "high", "--jobs", "2",
+         "--smooth-range", "4", "--key", "#FFFFFF", "--compare", "h.####.png"},
     };
     for (const auto& args : runs)
         expectSameRun(args, shot);
@@ -186,6 +188,7 @@ TEST_F(ExeParity, SameHelpVersionAndRefusals) {
         {"in.png", "--key", "1,2", "-o", "out.png"},
         {"in.png", "--jobs", "0", "-o", "out.png"},
         {"in.png", "--bogus", "-o", "out.png"},
+        {"in.png", "--quality", "best", "-o", "out.png"},
         {"in.png"},
         {"in.png", "-o", "a.png", "--in-place"},
         {"--frames", "1-3", "in.png", "-o", "out.png"},

@@ -154,6 +154,7 @@ TEST(Report, ListsEveryFrameWithItsStatusReasonAndTotals) {
     EXPECT_EQ(report.at("exit_status"), 1);
     EXPECT_EQ(report.at("interrupted"), false);
     EXPECT_EQ(report.at("program"), "tovrin-smooth");
+    EXPECT_EQ(report.at("quality"), "standard");
     const std::vector<std::string> expected = {"smoothed", "skipped", "failed", "smoothed",
                                                "failed"};
     ASSERT_EQ(report.at("frames").size(), expected.size());
@@ -175,9 +176,10 @@ TEST(Report, ListsEveryFrameWithItsStatusReasonAndTotals) {
 
     // To standard output: nothing but the report there; the summary stays on standard error.
     const RunResult piped = runSmooth({in + "/shot.0001.png", "-o", folder / "one.png", "--report",
-                                       "-", "--png-compression", "9"});
+                                       "-", "--png-compression", "9", "--quality", "high"});
     ASSERT_EQ(piped.status, 0) << piped.err;
     const json fromPipe = json::parse(piped.out);
+    EXPECT_EQ(fromPipe.at("quality"), "high");
     EXPECT_EQ(fromPipe.at("totals").at("smoothed"), 1);
     EXPECT_TRUE(mentions(piped.err, "1 of 1 frames smoothed")) << piped.err;
     EXPECT_EQ(hiddenFiles(folder.path), std::vector<std::string>{});

@@ -689,6 +689,14 @@ def rows():
          -signal.SIGTERM, "", absent("out/s.2.png", "out/s.3.png")),
         ("'#' in a plain file name", lambda c: [good(c, "cel#1.png"), "-o", "out.png", "-j2"],
          0, "", exists("out.png")),
+        ("high quality: a size bomb fails alone",
+         lambda c: (c.write("bomb.png", png_bytes(1, 1, b"\0\0\0\0", claim=(100000, 100000))),
+                    good(c), ["bomb.png", "good.png", "--out-dir", "out", "--quality", "high"])[-1],
+         1, "bomb.png: is too large", both(exists("out/good.png"), absent("out/bomb.png"))),
+        ("high quality in place: a truncated frame keeps its input",
+         lambda c: (c.write("cut.png", png_bytes(40, 32, cel())[:120]),
+                    ["cut.png", "--in-place", "--quality", "high", "--key", "255,255,255"])[-1],
+         1, "cut.png:", None),
     ]
     for bits in (8, 16):
         setup, check = premultiplied_light(bits)

@@ -41,6 +41,26 @@ TEST(ParseOptions, AcceptedValuesReachTheFilterParameters) {
     }
 }
 
+TEST(ParseOptions, QualityIsStandardOrHighAndTheLastOneCounts) {
+    const std::vector<std::pair<std::vector<std::string>, SmoothingQuality>> accepted = {
+        {{}, SmoothingQuality::Standard},
+        {{"--quality", "high"}, SmoothingQuality::High},
+        {{"--quality=high", "--quality", "standard"}, SmoothingQuality::Standard},
+    };
+    for (const auto& [arguments, quality] : accepted) {
+        Options options;
+        std::string error;
+        ASSERT_EQ(parse(arguments, options, error), ParseResult::Run) << error;
+        EXPECT_EQ(options.quality, quality) << arguments.size();
+    }
+    for (const char* bad : {"--quality=High", "--quality=", "--quality=best", "--quality"}) {
+        Options options;
+        std::string error;
+        EXPECT_EQ(parse({bad}, options, error), ParseResult::UsageError) << bad;
+        EXPECT_NE(error.find("--quality"), std::string::npos) << error;
+    }
+}
+
 TEST(ParseOptions, ShortOptionsTakeTheirValueAttachedOrNext) {
     struct Case {
         std::vector<std::string> arguments;

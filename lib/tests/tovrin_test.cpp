@@ -1,5 +1,6 @@
 // The C interface as a caller sees it: every result code, padded strides, in place, both 16-bit
-// conventions against the reference cases, and the same bytes for any thread count.
+// conventions against the reference cases, and the same bytes for any thread count; in both
+// qualities.
 #include "tovrin.h"
 
 #include "cel_art.h"
@@ -13,10 +14,17 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+// tovrin_smooth_quality with any int as the quality, as a C caller may pass it (quality_number.c).
+extern "C" tovrin_status smooth_with_quality_number(int width, int height, tovrin_format format,
+                                                    const void* input, size_t input_stride,
+                                                    void* output, size_t output_stride,
+                                                    const tovrin_options* options, int quality);
 
 namespace {
 
@@ -57,8 +65,10 @@ struct Frame {
 };
 
 // Cel art in the frame's format. 16-bit file samples get odd low bits, so that the conversion to
-// host units loses something the untouched pixels must get back.
-Frame celFrame(int width, int height, tovrin_format format, size_t padding = 0, uint32_t seed = 7) {
+// host units loses something the untouched pixels must get back: random ones, or with flatFills
+// the same ones for the same value, so that each fill stays one colour.
+Frame celFrame(int width, int height, tovrin_format format, size_t padding = 0, uint32_t seed = 7,
+               bool flatFills = false) {
     CelArtOptions art;
     art.width = width;
     art.height = height;
@@ -76,7 +86,9 @@ Frame celFrame(int width, int height, tovrin_format format, size_t padding = 0, 
         SimpleRandom random(seed);
         std::vector<uint16_t> file(eight.size());
         for (size_t i = 0; i < eight.size(); ++i)
-            file[i] = uint16_t(eight[i] * 257 - (eight[i] > 0 ? random.between(0, 100) : 0));
+            file[i] = uint16_t(eight[i] * 257 - (eight[i] == 0 ? 0
+                                                 : flatFills   ? eight[i] % 101
+                                                               : random.between(0, 100)));
         std::memcpy(pixels.data(), file.data(), pixels.size());
     }
     frame.setPixels(pixels);
@@ -89,7 +101,12 @@ tovrin_options defaults() {
     return options;
 }
 
-tovrin_status smoothInto(Frame& in, Frame& out, const tovrin_options& options) {
+// Through tovrin_smooth, or through tovrin_smooth_quality when a quality is given.
+tovrin_status smoothInto(Frame& in, Frame& out, const tovrin_options& options,
+                         std::optional<tovrin_quality> quality = std::nullopt) {
+    if (quality)
+        return tovrin_smooth_quality(in.width, in.height, in.format, in.bytes.data(), in.stride,
+                                     out.bytes.data(), out.stride, &options, *quality);
     return tovrin_smooth(in.width, in.height, in.format, in.bytes.data(), in.stride,
                          out.bytes.data(), out.stride, &options);
 }
@@ -172,24 +189,45 @@ TEST(Status, EveryFaultHasItsCodeAndLeavesBothBuffersAlone) {
          }},
 #endif
     };
+    // Each case through tovrin_smooth, then in high quality: the same checks hold for both.
     for (const StatusCase& test : cases) {
-        std::memcpy(input, picture.bytes.data(), picture.bytes.size());
-        std::fill(output, arena.data() + arena.size(), uint8_t(0x5A));
-        const std::vector<uint8_t> before = arena;
-        Call call;
-        call.input = input;
-        call.output = output;
-        test.change(call);
-        const tovrin_status status =
-            tovrin_smooth(call.width, call.height, call.format, call.input, call.inputStride,
-                          call.output, call.outputStride, &call.options);
-        EXPECT_EQ(status, test.expected) << test.name << ": " << tovrin_status_message(status);
-        if (status != TOVRIN_OK) {
-            EXPECT_EQ(arena, before) << test.name;
-        } else {
-            EXPECT_TRUE(std::equal(input, input + picture.bytes.size(), before.begin()))
-                << test.name;
+        for (const bool high : {false, true}) {
+            const std::string name = std::string(test.name) + (high ? ", high quality" : "");
+            std::memcpy(input, picture.bytes.data(), picture.bytes.size());
+            std::fill(output, arena.data() + arena.size(), uint8_t(0x5A));
+            const std::vector<uint8_t> before = arena;
+            Call call;
+            call.input = input;
+            call.output = output;
+            test.change(call);
+            const tovrin_status status =
+                high ? tovrin_smooth_quality(call.width, call.height, call.format, call.input,
+                                             call.inputStride, call.output, call.outputStride,
+                                             &call.options, TOVRIN_QUALITY_HIGH)
+                     : tovrin_smooth(call.width, call.height, call.format, call.input,
+                                     call.inputStride, call.output, call.outputStride,
+                                     &call.options);
+            EXPECT_EQ(status, test.expected) << name << ": " << tovrin_status_message(status);
+            if (status != TOVRIN_OK) {
+                EXPECT_EQ(arena, before) << name;
+            } else {
+                EXPECT_TRUE(std::equal(input, input + picture.bytes.size(), before.begin()))
+                    << name;
+            }
         }
+    }
+}
+
+TEST(Status, AnUnknownQualityIsABadOptionAndLeavesBothBuffersAlone) {
+    for (int quality : {2, -1, 1 << 30}) {
+        Frame in = celFrame(16, 8, TOVRIN_RGBA8), out(16, 8, TOVRIN_RGBA8);
+        const std::vector<uint8_t> inputBytes = in.bytes, outputBytes = out.bytes;
+        EXPECT_EQ(smooth_with_quality_number(16, 8, TOVRIN_RGBA8, in.bytes.data(), in.stride,
+                                             out.bytes.data(), out.stride, nullptr, quality),
+                  TOVRIN_BAD_OPTION)
+            << quality;
+        EXPECT_EQ(in.bytes, inputBytes) << quality;
+        EXPECT_EQ(out.bytes, outputBytes) << quality;
     }
 }
 
@@ -266,25 +304,31 @@ TEST(Layouts, PaddingAndInPlaceGiveThePlainCallsPixels) {
         {"in place, padded", 24, 24, true},
     };
     for (tovrin_format format : {TOVRIN_RGBA8, TOVRIN_RGBA16, TOVRIN_RGBA16_HOST}) {
-        for (bool key : {false, true}) {
+        for (int run = 0; run < 4; ++run) {
+            const bool key = run % 2 == 1;
+            const std::optional<tovrin_quality> quality =
+                run < 2 ? std::nullopt : std::optional(TOVRIN_QUALITY_HIGH);
             tovrin_options options = defaults();
             options.smooth_range = 8;
             options.use_key = key;
             Frame plainIn = celFrame(97, 61, format, 0, 8);
             const std::vector<uint8_t> inputPixels = plainIn.pixels();
             Frame plainOut(97, 61, format);
-            ASSERT_EQ(smoothInto(plainIn, plainOut, options), TOVRIN_OK);
-            ASSERT_NE(plainOut.pixels(), inputPixels) << "the picture must need smoothing";
+            ASSERT_EQ(smoothInto(plainIn, plainOut, options, quality), TOVRIN_OK);
+            if (!quality) {
+                ASSERT_NE(plainOut.pixels(), inputPixels) << "the picture must need smoothing";
+            }
             EXPECT_EQ(plainIn.pixels(), inputPixels) << "input changed";
 
             for (const LayoutCase& layout : layouts) {
                 const std::string name = std::string(layout.name) + ", format " +
-                                         std::to_string(format) + (key ? ", key" : "");
+                                         std::to_string(format) + (key ? ", key" : "") +
+                                         (quality ? ", high quality" : "");
                 Frame in = celFrame(97, 61, format, layout.inputPadding, 8);
                 const std::vector<uint8_t> inputBytes = in.bytes;
                 Frame out(97, 61, format, layout.outputPadding);
                 Frame& target = layout.inPlace ? in : out;
-                ASSERT_EQ(smoothInto(in, target, options), TOVRIN_OK) << name;
+                ASSERT_EQ(smoothInto(in, target, options, quality), TOVRIN_OK) << name;
                 EXPECT_EQ(target.pixels(), plainOut.pixels()) << name;
                 // Padding is neither read into the result nor written.
                 Frame padding = target;
@@ -301,34 +345,91 @@ TEST(Layouts, PaddingAndInPlaceGiveThePlainCallsPixels) {
 // The file convention against the host's units on the same picture: a pixel the pass left alone
 // comes back bit for bit, every other one is its host result converted.
 TEST(SixteenBit, FileSamplesComeBackBitForBitWhereThePassChangedNothing) {
-    Frame file = celFrame(120, 90, TOVRIN_RGBA16, 0, 4);
-    Frame host(120, 90, TOVRIN_RGBA16_HOST);
-    const size_t samples = 120 * 90 * 4;
-    const uint16_t* f = reinterpret_cast<const uint16_t*>(file.bytes.data());
-    uint16_t* h = reinterpret_cast<uint16_t*>(host.bytes.data());
-    for (size_t i = 0; i < samples; ++i)
-        h[i] = toHost(f[i]);
-    Frame fileOut(120, 90, TOVRIN_RGBA16), hostOut(120, 90, TOVRIN_RGBA16_HOST);
-    tovrin_options options = defaults();
-    options.use_key = 1;
-    ASSERT_EQ(smoothInto(file, fileOut, options), TOVRIN_OK);
-    ASSERT_EQ(smoothInto(host, hostOut, options), TOVRIN_OK);
-    const uint16_t* fo = reinterpret_cast<const uint16_t*>(fileOut.bytes.data());
-    const uint16_t* ho = reinterpret_cast<const uint16_t*>(hostOut.bytes.data());
-    size_t changed = 0, lossy = 0;
-    for (size_t p = 0; p < samples; p += 4) {
-        const bool untouched = std::equal(h + p, h + p + 4, ho + p);
-        changed += !untouched;
-        for (size_t c = 0; c < 4; ++c) {
-            lossy +=
-                untouched && uint16_t((toHost(f[p + c]) * 65535u + 16384u) / 32768u) != f[p + c];
-            const uint16_t expected =
-                untouched ? f[p + c] : uint16_t((ho[p + c] * 65535u + 16384u) / 32768u);
-            ASSERT_EQ(fo[p + c], expected) << "pixel " << p / 4 << " sample " << c;
+    for (const std::optional<tovrin_quality> quality :
+         {std::optional<tovrin_quality>(), std::optional(TOVRIN_QUALITY_HIGH)}) {
+        // Only the inside of flat fills is sure to be left alone by any high-quality pass.
+        Frame file = celFrame(120, 90, TOVRIN_RGBA16, 0, 4, quality.has_value());
+        Frame host(120, 90, TOVRIN_RGBA16_HOST);
+        const size_t samples = 120 * 90 * 4;
+        const uint16_t* f = reinterpret_cast<const uint16_t*>(file.bytes.data());
+        uint16_t* h = reinterpret_cast<uint16_t*>(host.bytes.data());
+        for (size_t i = 0; i < samples; ++i)
+            h[i] = toHost(f[i]);
+        Frame fileOut(120, 90, TOVRIN_RGBA16), hostOut(120, 90, TOVRIN_RGBA16_HOST);
+        tovrin_options options = defaults();
+        options.use_key = 1;
+        ASSERT_EQ(smoothInto(file, fileOut, options, quality), TOVRIN_OK);
+        ASSERT_EQ(smoothInto(host, hostOut, options, quality), TOVRIN_OK);
+        const uint16_t* fo = reinterpret_cast<const uint16_t*>(fileOut.bytes.data());
+        const uint16_t* ho = reinterpret_cast<const uint16_t*>(hostOut.bytes.data());
+        size_t changed = 0, lossy = 0;
+        for (size_t p = 0; p < samples; p += 4) {
+            const bool untouched = std::equal(h + p, h + p + 4, ho + p);
+            changed += !untouched;
+            for (size_t c = 0; c < 4; ++c) {
+                lossy += untouched &&
+                         uint16_t((toHost(f[p + c]) * 65535u + 16384u) / 32768u) != f[p + c];
+                const uint16_t expected =
+                    untouched ? f[p + c] : uint16_t((ho[p + c] * 65535u + 16384u) / 32768u);
+                ASSERT_EQ(fo[p + c], expected)
+                    << "pixel " << p / 4 << " sample " << c << (quality ? ", high quality" : "");
+            }
+        }
+        if (!quality) {
+            EXPECT_GT(changed, 100u);
+        }
+        EXPECT_GT(lossy, 100u) << "the picture must have samples a plain round trip would change";
+    }
+}
+
+// tovrin_smooth_quality in standard quality is tovrin_smooth; high quality is another method.
+TEST(Quality, StandardIsTovrinSmoothAndHighIsAnotherMethod) {
+    for (tovrin_format format : {TOVRIN_RGBA8, TOVRIN_RGBA16, TOVRIN_RGBA16_HOST}) {
+        Frame in = celFrame(97, 61, format, 0, 8);
+        Frame plain(97, 61, format), standard(97, 61, format), high(97, 61, format);
+        tovrin_options options = defaults();
+        options.smooth_range = 8;
+        ASSERT_EQ(smoothInto(in, plain, options), TOVRIN_OK);
+        ASSERT_EQ(smoothInto(in, standard, options, TOVRIN_QUALITY_STANDARD), TOVRIN_OK);
+        ASSERT_EQ(smoothInto(in, high, options, TOVRIN_QUALITY_HIGH), TOVRIN_OK);
+        EXPECT_EQ(standard.bytes, plain.bytes) << "format " << format;
+        EXPECT_NE(high.bytes, plain.bytes) << "format " << format;
+    }
+}
+
+// The colour key as it is defined: smoothing with the key is smoothing, without it, the picture
+// whose opaque pixels of the key colour were made transparent first. In both qualities.
+TEST(Quality, TheKeyIsTransparencyBeforeSmoothing) {
+    for (tovrin_format format : {TOVRIN_RGBA8, TOVRIN_RGBA16_HOST}) {
+        for (tovrin_quality quality : {TOVRIN_QUALITY_STANDARD, TOVRIN_QUALITY_HIGH}) {
+            const std::string name =
+                "format " + std::to_string(format) + ", quality " + std::to_string(int(quality));
+            Frame in = celFrame(97, 61, format, 0, 9); // on white paper, the default key
+            Frame keyedByHand = in;
+            size_t keyed = 0;
+            for (size_t p = 0; p < size_t(97 * 61); ++p) {
+                const auto clear = [&](auto* samples, int full) {
+                    if (std::all_of(samples + 4 * p, samples + 4 * p + 4,
+                                    [full](int v) { return v == full; })) {
+                        samples[4 * p + 3] = 0;
+                        ++keyed;
+                    }
+                };
+                if (format == TOVRIN_RGBA8)
+                    clear(keyedByHand.bytes.data(), 255);
+                else
+                    clear(reinterpret_cast<uint16_t*>(keyedByHand.bytes.data()), 32768);
+            }
+            ASSERT_GT(keyed, 100u) << name;
+            tovrin_options options = defaults();
+            options.smooth_range = 8;
+            Frame byHand(97, 61, format), withKey(97, 61, format);
+            ASSERT_EQ(smoothInto(keyedByHand, byHand, options, quality), TOVRIN_OK) << name;
+            options.use_key = 1;
+            ASSERT_EQ(smoothInto(in, withKey, options, quality), TOVRIN_OK) << name;
+            EXPECT_EQ(withKey.bytes, byHand.bytes) << name;
         }
     }
-    EXPECT_GT(changed, 100u);
-    EXPECT_GT(lossy, 100u) << "the picture must have samples a plain round trip would change";
 }
 
 struct GoldenCase {
@@ -416,24 +517,31 @@ INSTANTIATE_TEST_SUITE_P(ReferenceCases, Golden, ::testing::ValuesIn(readManifes
                              return name;
                          });
 
-// Large enough for the banded pass, tall enough for several bands.
+// Large enough for the banded pass, tall enough for several bands. High quality, which costs
+// more a pixel, on fewer counts.
 TEST(Threads, AnyCountGivesTheSameBytes) {
     const int width = 1024, height = int(largeFramePixels / width) + 1;
     for (tovrin_format format : {TOVRIN_RGBA8, TOVRIN_RGBA16, TOVRIN_RGBA16_HOST}) {
         Frame in = celFrame(width, height, format, 0, 11);
-        std::vector<uint8_t> sequential;
-        for (int threads : {1, 2, 3, 4, 0}) {
-            tovrin_options options = defaults();
-            options.smooth_range = 8;
-            options.threads = threads;
-            Frame out(width, height, format);
-            ASSERT_EQ(smoothInto(in, out, options), TOVRIN_OK);
-            if (threads == 1)
-                sequential = out.bytes;
-            else
-                EXPECT_EQ(out.bytes, sequential) << "format " << format << ", " << threads;
+        for (const std::optional<tovrin_quality> quality :
+             {std::optional<tovrin_quality>(), std::optional(TOVRIN_QUALITY_HIGH)}) {
+            std::vector<uint8_t> sequential;
+            for (int threads : quality ? std::vector{1, 2, 3} : std::vector{1, 2, 3, 4, 0}) {
+                tovrin_options options = defaults();
+                options.smooth_range = 8;
+                options.threads = threads;
+                Frame out(width, height, format);
+                ASSERT_EQ(smoothInto(in, out, options, quality), TOVRIN_OK);
+                if (threads == 1)
+                    sequential = out.bytes;
+                else
+                    EXPECT_EQ(out.bytes, sequential)
+                        << "format " << format << ", " << threads << (quality ? ", high" : "");
+            }
+            if (!quality) {
+                EXPECT_NE(sequential, in.bytes);
+            }
         }
-        EXPECT_NE(sequential, in.bytes);
     }
 }
 

@@ -10,7 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 mkdir "$work/src"
-cp -r "$source"/{setup.py,pyproject.toml,python,lib,engine,host} "$work/src/"
+cp -r "$source"/{setup.py,pyproject.toml,python,lib,engine,coverage,host} "$work/src/"
 "$python" -m venv --system-site-packages "$work/venv"
 "$work/venv/bin/pip" install --quiet --no-build-isolation --no-index --no-cache-dir "$work/src"
 

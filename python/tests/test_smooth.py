@@ -59,10 +59,15 @@ CLI_RUNS = [
     ({"smooth_range": 8}, ["--smooth-range", "8"], list(LAYOUTS)),
     ({"smooth_range": 4, "key": (255, 255, 255)}, ["--smooth-range", "4", "--key", "255,255,255"],
      ["rgba", "gray_alpha"]),
+    ({"smooth_range": 8, "quality": "high"}, ["--smooth-range", "8", "--quality", "high"],
+     list(LAYOUTS)),
+    ({"smooth_range": 4, "key": (255, 255, 255), "quality": "high"},
+     ["--smooth-range", "4", "--key", "255,255,255", "--quality", "high"], ["rgba", "gray_alpha"]),
 ]
 
 
-@pytest.mark.parametrize("options,arguments,layouts", CLI_RUNS, ids=["r0", "r8", "r4_key"])
+@pytest.mark.parametrize("options,arguments,layouts", CLI_RUNS,
+                         ids=["r0", "r8", "r4_key", "high_r8", "high_r4_key"])
 def test_same_pixels_as_tovrin_smooth(tmp_path, tovrin_smooth, options, arguments, layouts):
     images = {}
     for seed, (layout, dtype) in enumerate((l, d) for l in layouts for d in (np.uint8, np.uint16)):
@@ -74,7 +79,10 @@ def test_same_pixels_as_tovrin_smooth(tmp_path, tovrin_smooth, options, argument
                     str(out_dir), *arguments], check=True, capture_output=True)
     for name, image in images.items():
         result = tovrin.smooth(image, **options)
-        assert not np.array_equal(result, image), name
+        # The picture needs smoothing; high quality is another method than the standard filter.
+        high = options.get("quality") == "high"
+        unlike = tovrin.smooth(image, **dict(options, quality="standard")) if high else image
+        assert not np.array_equal(result, unlike), name
         np.testing.assert_array_equal(result, pngio.read_png(out_dir / name), err_msg=name)
 
 
@@ -191,6 +199,9 @@ ERRORS = [
     ({"out": RGBA.astype(np.uint16)}, TypeError, "out: dtype"),
     ({"out": np.zeros((0, 8, 4), np.uint8)}, ValueError, "out: shape"),
     ({"out": "array"}, TypeError, "out: expected a numpy.ndarray"),
+    ({"quality": "best"}, ValueError, "quality: expected 'standard' or 'high', got 'best'"),
+    ({"quality": "HIGH"}, ValueError, "quality"),
+    ({"quality": 1}, TypeError, "quality: expected 'standard' or 'high', got int"),
 ]
 
 
