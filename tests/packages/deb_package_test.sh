@@ -30,6 +30,8 @@ trap cleanup EXIT
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >/dev/null)
 deb=$(ls "$work"/packages/tovrin-smooth_*_amd64.deb)
 version=$(sed -n 's/^#define TOVRIN_VERSION_TEXT "\(.*\)"/\1/p' "$(dirname "$0")/../../resources/version.h")
+library_version=$(sed -n 's/^#define TOVRIN_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\).*/\2/p' \
+    "$(dirname "$0")/../../lib/tovrin.h" | paste -sd.)
 [ "$(basename "$deb")" = "tovrin-smooth_${version}_amd64.deb" ] ||
     { echo "FAIL: package named $(basename "$deb")"; exit 1; }
 
@@ -38,7 +40,7 @@ version=$(sed -n 's/^#define TOVRIN_VERSION_TEXT "\(.*\)"/\1/p' "$(dirname "$0")
 files=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $6}' | LC_ALL=C sort | tr '\n' ' ')
 pykrita=./usr/share/krita/pykrita
 expected="./usr/bin/tovrin-smooth ./usr/lib/tovrin-smooth/libtovrin.so.1 \
-./usr/lib/tovrin-smooth/libtovrin.so.1.0.0 ./usr/lib/tovrin-smooth/tovrin_oiio_codec.so \
+./usr/lib/tovrin-smooth/libtovrin.so.$library_version ./usr/lib/tovrin-smooth/tovrin_oiio_codec.so \
 ./usr/share/doc/tovrin-smooth/README.md ./usr/share/doc/tovrin-smooth/changelog.gz \
 ./usr/share/doc/tovrin-smooth/copyright $pykrita/tovrin_krita.desktop \
 $pykrita/tovrin_krita/Manual.html $pykrita/tovrin_krita/__init__.py \
