@@ -59,6 +59,14 @@ std::vector<std::string> smoothCommand() {
     return command;
 }
 
+std::vector<char*> execArgv(std::vector<std::string>& strings) {
+    std::vector<char*> argv;
+    for (std::string& s : strings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
 RunResult runSmooth(const std::vector<std::string>& args, const std::string& cwd,
                     std::atomic<int>* started) {
     return runCommand(smoothCommand(), args, cwd, started);
@@ -71,10 +79,7 @@ RunResult runCommand(const std::vector<std::string>& command, const std::vector<
     const std::string errPath = capture / "stderr";
     std::vector<std::string> argvStrings = command;
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& s : argvStrings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = execArgv(argvStrings);
 
     const pid_t pid = fork();
     if (pid == 0) {

@@ -31,6 +31,9 @@ struct RunResult {
 RunResult runCommand(const std::vector<std::string>& command, const std::vector<std::string>& args,
                      const std::string& cwd = "", std::atomic<int>* pid = nullptr);
 
+// The argument vector execv wants: pointers into strings, which must outlive it, then a null.
+std::vector<char*> execArgv(std::vector<std::string>& strings);
+
 // The tovrin-smooth built beside the tests.
 std::vector<std::string> nativeSmoothCommand();
 // The tovrin-smooth under test: the one TOVRIN_SMOOTH_EXE names, run through the program

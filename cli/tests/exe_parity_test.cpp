@@ -330,10 +330,7 @@ TEST_F(ExeParity, ClosedStandardDescriptorsLeaveFramesWhole) {
     ASSERT_EQ(runCommand(nativeSmoothCommand(), args, native.path).status, 1);
     std::vector<std::string> command = smoothCommand();
     command.insert(command.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : command)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = execArgv(command);
     const pid_t pid = fork();
     if (pid == 0) {
         close(2);
@@ -373,10 +370,7 @@ TEST_F(ExeParity, InterruptFinishesFramesInFlightAndExits130) {
     std::vector<std::string> command = smoothCommand();
     for (const char* a : {"f.####.png", "--out-dir", "out", "--jobs", "2"})
         command.push_back(a);
-    std::vector<char*> argv;
-    for (std::string& a : command)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = execArgv(command);
     const pid_t pid = fork();
     if (pid == 0) {
         const int null = open("/dev/null", O_RDWR);

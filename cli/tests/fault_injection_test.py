@@ -83,24 +83,9 @@ def tiff_bytes(width, height, samples, pixels, photometric=2, extra=None, pages=
     return bytes(out)
 
 
-def tiff_sample_offset(data):
-    """Where the first page's strip starts and its ExtraSamples value, read back from a file
-    written by anyone: enough of TIFF to check the association flag and uncompressed samples."""
-    little = data[:2] == b"II"
-    e = "<" if little else ">"
-    ifd, = struct.unpack(e + "I", data[4:8])
-    count, = struct.unpack(e + "H", data[ifd:ifd + 2])
-    fields = {}
-    for i in range(count):
-        at = ifd + 2 + 12 * i
-        tag, kind, n = struct.unpack(e + "HHI", data[at:at + 8])
-        value = struct.unpack(e + ("H" if kind == 3 else "I"), data[at + 8:at + (10 if kind == 3 else 12)])[0]
-        fields[tag] = (n, value)
-    return fields
-
-
-def tiff_strips(data):
-    """The samples of the first page of an uncompressed TIFF, its strips joined."""
+def tiff_fields(data):
+    """The first page's SHORT and LONG fields, tag -> tuple of values, read back from a file
+    written by anyone: enough of TIFF to check the association flag and read uncompressed strips."""
     e = "<" if data[:2] == b"II" else ">"
     ifd, = struct.unpack(e + "I", data[4:8])
     count, = struct.unpack(e + "H", data[ifd:ifd + 2])
@@ -108,10 +93,18 @@ def tiff_strips(data):
     for i in range(count):
         at = ifd + 2 + 12 * i
         tag, kind, n = struct.unpack(e + "HHI", data[at:at + 8])
-        size = {3: 2, 4: 4}.get(kind, 1)
+        if kind not in (3, 4):
+            continue
+        size = 2 if kind == 3 else 4
         where = at + 8 if n * size <= 4 else struct.unpack(e + "I", data[at + 8:at + 12])[0]
         fields[tag] = struct.unpack(e + "%d%s" % (n, "H" if kind == 3 else "I"),
-                                    data[where:where + n * size]) if kind in (3, 4) else None
+                                    data[where:where + n * size])
+    return fields
+
+
+def tiff_strips(data):
+    """The samples of the first page of an uncompressed TIFF, its strips joined."""
+    fields = tiff_fields(data)
     if fields.get(259, (1,))[0] != 1:
         raise RuntimeError("a compressed TIFF; this reads uncompressed strips only")
     return b"".join(data[o:o + n] for o, n in zip(fields[273], fields[279]))
@@ -300,13 +293,12 @@ def premultiplied_tiff(ctx):
 
 def check_premultiplied(ctx):
     data = ctx.read("pre-out.tif")
-    fields = tiff_sample_offset(data)
-    if fields.get(338, (0, 0))[1] != 1:
+    fields = tiff_fields(data)
+    if fields.get(338) != (1,):
         return "ExtraSamples is %s, not 1 (associated alpha)" % (fields.get(338),)
-    if fields.get(259, (0, 1))[1] != 1:
+    if fields.get(259, (1,)) != (1,):
         return "the result is compressed; this check reads uncompressed strips only"
-    strip = fields[273][1]
-    out = data[strip:strip + 24 * 16 * 4]
+    out = tiff_strips(data)[:24 * 16 * 4]
     expected = png_pixels(ctx.read("straight-out.png"), 24, 16)
     for i in range(0, len(out), 4):
         a = out[i + 3]
