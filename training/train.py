@@ -182,7 +182,7 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--scenes", type=int, default=3000)
+    parser.add_argument("--scenes", type=int, default=5000)
     parser.add_argument("--held-out", type=int, default=240)
     parser.add_argument("--size", type=int, default=128)
     parser.add_argument("--epochs", type=int, default=14)
