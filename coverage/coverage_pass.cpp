@@ -99,12 +99,14 @@ template <typename Sample> struct Window {
     }
 
     void maskOf(const Sample* colour, WindowMask& mask) const {
+        if (frame.tolerance != 0) {
+            for (int cell = 0; cell < inputCells; ++cell)
+                mask.cells[cell] = sameColour(cellPixel(cell), colour, frame.tolerance) ? 1 : 0;
+            return;
+        }
         const PixelWord<Sample> word = wordOf(colour);
         for (int cell = 0; cell < inputCells; ++cell)
             mask.cells[cell] = words[cell] == word ? 1 : 0;
-        if (frame.tolerance != 0)
-            for (int cell = 0; cell < inputCells; ++cell)
-                mask.cells[cell] |= sameColour(cellPixel(cell), colour, frame.tolerance) ? 1 : 0;
     }
 };
 
