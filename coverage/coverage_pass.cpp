@@ -136,6 +136,40 @@ template <typename Sample> bool looksSmooth(const Window<Sample>& window, int32_
     return false;
 }
 
+// Pixels along an edge often show the network the same mask (a straight edge repeats its steps),
+// so each band remembers recent shares by mask and a mask seen again costs one lookup. A share
+// depends on its mask alone: a remembered share is the share the network would give.
+class ShareMemo {
+public:
+    explicit ShareMemo(const CoverageNetwork& network) : network_(network), slots_(slotCount) {}
+
+    int32_t share(const WindowMask& mask) {
+        static_assert(inputCells <= 64 + 63, "no bit left to mark a filled slot");
+        MaskBits bits = bitsOf(mask);
+        bits.high |= filled;
+        Slot& slot = slots_[(bits.low * 0x9E3779B97F4A7C15u ^ bits.high * 0xC2B2AE3D27D4EB4Fu) >>
+                            (64 - slotBits)];
+        if (slot.mask.low != bits.low || slot.mask.high != bits.high) {
+            slot.mask = bits;
+            bits.high &= ~filled;
+            slot.share = network_.share(bits);
+        }
+        return slot.share;
+    }
+
+private:
+    static constexpr uint64_t filled = uint64_t{1} << 63;
+    static constexpr int slotBits = 14;
+    static constexpr size_t slotCount = size_t{1} << slotBits;
+    struct Slot {
+        MaskBits mask; // with the filled bit; zero in an empty slot
+        int32_t share = 0;
+    };
+
+    const CoverageNetwork& network_;
+    std::vector<Slot> slots_;
+};
+
 // Centre first, then the neighbours in scan order: the pixel's own colour is the first
 // candidate, with its own samples.
 constexpr int candidateOrder[maxCandidates][2] = {{0, 0},  {-1, -1}, {0, -1}, {1, -1}, {-1, 0},
@@ -163,7 +197,7 @@ bool nearEdge(const Frame<Sample>& frame, int32_t x, int32_t y) {
 }
 
 template <typename Sample>
-void smoothPixel(const Frame<Sample>& frame, int32_t x, int32_t y) {
+void smoothPixel(const Frame<Sample>& frame, ShareMemo& memo, int32_t x, int32_t y) {
     if (!nearEdge(frame, x, y))
         return;
     const Window<Sample> window(frame, x, y);
@@ -182,7 +216,7 @@ void smoothPixel(const Frame<Sample>& frame, int32_t x, int32_t y) {
     for (int k = 0; k < candidates.count; ++k) {
         const Sample* candidate = candidates.colours[k];
         window.maskOf(candidate, mask);
-        const int64_t share = frame.network->share(mask);
+        const int64_t share = memo.share(mask);
         const int64_t weight = share * candidate[Alpha];
         shares += share;
         alpha += weight;
@@ -200,9 +234,10 @@ void smoothPixel(const Frame<Sample>& frame, int32_t x, int32_t y) {
 
 template <typename Sample>
 void smoothRows(const Frame<Sample>& frame, int32_t top, int32_t bottom) {
+    ShareMemo memo(*frame.network);
     for (int32_t y = top; y < bottom; ++y)
         for (int32_t x = 0; x < frame.width; ++x)
-            smoothPixel(frame, x, y);
+            smoothPixel(frame, memo, x, y);
 }
 
 // Every pixel's result depends on the input alone: bands of rows on any number of threads give

@@ -36,6 +36,12 @@ def symmetries(cells):
     return np.array(perms)
 
 
+def transposed_cells(cells):
+    """The permutation of cells that mirrors the window across its main diagonal."""
+    index = {c: i for i, c in enumerate(cells)}
+    return np.array([index[(y, x)] for x, y in cells])
+
+
 def colour_keys(rgba):
     """One 64-bit key per pixel of 8- or 16-bit samples: colours are compared exactly."""
     p = rgba.astype(np.uint64)

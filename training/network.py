@@ -44,8 +44,9 @@ def _straight_through(exact, smooth):
 class QuantisedForward(nn.Module):
     """The integer pass's arithmetic on a float network: weights rounded to their int8 steps,
     accumulators rescaled by a shift that rounds half up, activations clamped to 0..255, the
-    share from the score's table. Its shares equal quantise.forward's for the same weights
-    (float32 holds every accumulator exactly); gradients pass straight through the rounding."""
+    share from the score's table, and the mean of the shares of the mask and its mirror image
+    across the diagonal. Its shares equal quantise.forward's for the same weights (float32 holds
+    every accumulator exactly); gradients pass straight through the rounding."""
 
     def __init__(self, net, q):
         super().__init__()
@@ -57,9 +58,17 @@ class QuantisedForward(nn.Module):
             acc_step = step / 2 ** layer.shift
             self.steps.append((acc_step / input_step, acc_step))
             input_step = step
-        self.register_buffer("table", torch.tensor(q.shares.astype("float32")) / (1 << 15))
+        self.register_buffer("table", torch.tensor(q.shares.astype("float32")))
+        self.mirror = torch.from_numpy(dataset.transposed_cells(dataset.cell_offsets()))
 
     def forward(self, masks):
+        exact, smooth = zip(self.view(masks), self.view(masks[..., self.mirror]))
+        one = float(1 << 15)
+        mean = torch.floor((exact[0] + exact[1] + 1) / 2) / one
+        return _straight_through(mean, (smooth[0] + smooth[1]) / 2)
+
+    def view(self, masks):
+        """The share of each mask as it stands: (exact, in table units; smooth, 0..1)."""
         x = masks
         count = len(self.net.layers)
         for i, (layer, ql) in enumerate(zip(self.net.layers, self.q.layers)):
@@ -77,8 +86,7 @@ class QuantisedForward(nn.Module):
                 limit = (len(self.q.shares) - 1) // 2
                 index = torch.clamp(exact, -limit, limit).squeeze(-1)
                 real = smooth.squeeze(-1) * self.q.steps[-1]
-                shares = self.table[(index + limit).long()]
-                return _straight_through(shares, share_of_score(real))
+                return self.table[(index + limit).long()], share_of_score(real)
 
 
 def blend(shares, valid, colours):

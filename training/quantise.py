@@ -92,7 +92,15 @@ def rescale(acc, shift):
 
 
 def forward(q, masks):
-    """masks: uint8/bool [N, cells] of 0/1 -> shares int64 [N] in 0..SHARE_ONE."""
+    """masks: uint8/bool [N, cells] of 0/1 -> shares int64 [N] in 0..SHARE_ONE: the mean of the
+    network's shares for the mask and for its mirror image across the diagonal, rounded half up
+    (the two views halve the error either makes alone)."""
+    mirrored = masks[:, dataset.transposed_cells(dataset.cell_offsets())]
+    return (one_view(q, masks) + one_view(q, mirrored) + 1) >> 1
+
+
+def one_view(q, masks):
+    """The network's share for each mask as it stands."""
     x = masks.astype(np.int64)
     for layer in q.layers[:-1]:
         acc = x @ layer.weights.T.astype(np.int64) + layer.bias
