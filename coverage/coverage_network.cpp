@@ -41,11 +41,41 @@ int mirroredCell(int cell) {
     return cell % windowSide * windowSide + cell / windowSide;
 }
 
+// The pairs of first-layer activations that are not both zero (after the ReLU, most are): only
+// these add to the second layer's sums. Bit p is set when pair p is active.
+struct ActivePairs {
+    const int16_t* first;
+    uint64_t bits;
+
+    int32_t pair(int p) const {
+        int32_t word; // the pair's two int16 activations
+        std::memcpy(&word, first + 2 * p, sizeof word);
+        return word;
+    }
+};
+
+ActivePairs activePairs(const int16_t* first) {
+    static_assert(firstHidden / 2 <= 64);
+    ActivePairs active{first, 0};
+#if defined(__SSE2__)
+    for (int v = 0; v < firstHidden / 8; ++v) {
+        const __m128i four = _mm_load_si128(reinterpret_cast<const __m128i*>(first + 8 * v));
+        const int zero =
+            _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, _mm_setzero_si128())));
+        active.bits |= uint64_t(~zero & 15) << (4 * v);
+    }
+#else
+    for (int p = 0; p < firstHidden / 2; ++p)
+        active.bits |= uint64_t{active.pair(p) != 0} << p;
+#endif
+    return active;
+}
+
 // Where the kernels differ, they share this shape: the first layer's sums from table rows, the
 // second layer's accumulators from pairs of first-layer activations.
 struct Kernel {
     void (*sumRows)(const int16_t* const* rows, int count, int16_t* sums);
-    void (*secondSums)(const int16_t* pairs, const int16_t* first, int32_t* sums);
+    void (*secondSums)(const int16_t* pairs, const ActivePairs& active, int32_t* sums);
 };
 
 // The first layer's sums, eight lanes at a time: the compiler's vector extension, so that every
@@ -65,17 +95,16 @@ void sumRows(const int16_t* const* rows, int count, int16_t* sums) {
 
 // The second layer's sums (bias not yet added): every pair of first-layer activations times its
 // two weights of every output, four outputs a vector, in two halves to stay within the registers.
-void secondSums(const int16_t* pairs, const int16_t* first, int32_t* sums) {
+void secondSums(const int16_t* pairs, const ActivePairs& active, int32_t* sums) {
 #if defined(__SSE2__)
     constexpr int half = secondHidden / 2;
     for (int part = 0; part < 2; ++part) {
         __m128i lanes[half / 4];
         for (__m128i& l : lanes)
             l = _mm_setzero_si128();
-        for (int p = 0; p < firstHidden / 2; ++p) {
-            int32_t pair;
-            std::memcpy(&pair, first + 2 * p, sizeof pair);
-            const __m128i x = _mm_set1_epi32(pair);
+        for (uint64_t bits = active.bits; bits != 0; bits &= bits - 1) {
+            const int p = __builtin_ctzll(bits);
+            const __m128i x = _mm_set1_epi32(active.pair(p));
             const int16_t* w = pairs + (p * secondHidden + part * half) * 2;
             for (int v = 0; v < half / 4; ++v)
                 lanes[v] = _mm_add_epi32(
@@ -91,7 +120,7 @@ void secondSums(const int16_t* pairs, const int16_t* first, int32_t* sums) {
     for (int p = 0; p < firstHidden / 2; ++p)
         for (int k = 0; k < secondHidden; ++k) {
             const int16_t* w = pairs + (p * secondHidden + k) * 2;
-            sums[k] += int32_t{w[0]} * first[2 * p] + int32_t{w[1]} * first[2 * p + 1];
+            sums[k] += int32_t{w[0]} * active.first[2 * p] + int32_t{w[1]} * active.first[2 * p + 1];
         }
 #endif
 }
@@ -111,16 +140,15 @@ __attribute__((target("avx2"))) void sumRowsAvx2(const int16_t* const* rows, int
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + 16 * v), lanes[v]);
 }
 
-__attribute__((target("avx2"))) void secondSumsAvx2(const int16_t* pairs, const int16_t* first,
-                                                     int32_t* sums) {
+__attribute__((target("avx2"))) void secondSumsAvx2(const int16_t* pairs,
+                                                     const ActivePairs& active, int32_t* sums) {
     static_assert(secondHidden % 8 == 0);
     __m256i lanes[secondHidden / 8];
     for (__m256i& l : lanes)
         l = _mm256_setzero_si256();
-    for (int p = 0; p < firstHidden / 2; ++p) {
-        int32_t pair;
-        std::memcpy(&pair, first + 2 * p, sizeof pair);
-        const __m256i x = _mm256_set1_epi32(pair);
+    for (uint64_t bits = active.bits; bits != 0; bits &= bits - 1) {
+        const int p = __builtin_ctzll(bits);
+        const __m256i x = _mm256_set1_epi32(active.pair(p));
         const int16_t* w = pairs + p * secondHidden * 2;
         for (int v = 0; v < secondHidden / 8; ++v)
             lanes[v] = _mm256_add_epi32(
@@ -303,7 +331,7 @@ int32_t CoverageNetwork::shareOfView(const int* patternOfChunk, int view) const 
     kernel.sumRows(rows, chunks, sums);
     firstActivations(model_, sums, first);
     alignas(16) int32_t secondSums[secondHidden];
-    kernel.secondSums(secondPairs_.data(), first, secondSums);
+    kernel.secondSums(secondPairs_.data(), activePairs(first), secondSums);
     return shareOfScore(model_, outputScore(model_, secondSums));
 }
 

@@ -7,6 +7,7 @@
 #include "sample_depth.h"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -232,28 +233,24 @@ void smoothPixel(const Frame<Sample>& frame, ShareMemo& memo, int32_t x, int32_t
     std::memcpy(frame.output + y * frame.outputStride + 4 * int64_t{x}, result, sizeof result);
 }
 
-template <typename Sample>
-void smoothRows(const Frame<Sample>& frame, int32_t top, int32_t bottom) {
-    ShareMemo memo(*frame.network);
-    for (int32_t y = top; y < bottom; ++y)
-        for (int32_t x = 0; x < frame.width; ++x)
-            smoothPixel(frame, memo, x, y);
-}
-
-// Every pixel's result depends on the input alone: bands of rows on any number of threads give
-// the same bytes.
+// Each thread takes the next strip of rows until none is left, so that a thread whose strips
+// hold few edges takes more of them. Every pixel's result depends on the input alone: any split
+// over any number of threads gives the same bytes.
 template <typename Sample> void smoothFrame(const Frame<Sample>& frame, int threads) {
-    const int32_t bands = std::clamp<int32_t>(threads, 1, std::max(1, frame.height / 16));
-    if (bands == 1) {
-        smoothRows(frame, 0, frame.height);
-        return;
-    }
+    constexpr int32_t stripRows = 16;
+    const int32_t strips = (frame.height + stripRows - 1) / stripRows;
+    std::atomic<int32_t> nextStrip{0};
+    auto work = [&] {
+        ShareMemo memo(*frame.network);
+        for (int32_t strip; (strip = nextStrip++) < strips;)
+            for (int32_t y = strip * stripRows; y < std::min(frame.height, (strip + 1) * stripRows); ++y)
+                for (int32_t x = 0; x < frame.width; ++x)
+                    smoothPixel(frame, memo, x, y);
+    };
     std::vector<std::thread> workers;
-    workers.reserve(size_t(bands - 1));
-    auto rowOf = [&](int32_t band) { return int32_t(int64_t{frame.height} * band / bands); };
-    for (int32_t band = 1; band < bands; ++band)
-        workers.emplace_back([&, band] { smoothRows(frame, rowOf(band), rowOf(band + 1)); });
-    smoothRows(frame, 0, rowOf(1));
+    for (int32_t t = 1; t < std::clamp(threads, 1, strips); ++t)
+        workers.emplace_back(work);
+    work();
     for (auto& worker : workers)
         worker.join();
 }
