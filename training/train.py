@@ -26,17 +26,24 @@ ROOT = os.path.dirname(HERE)
 
 # ---- scenes and examples -------------------------------------------------------------------
 
-def scene_rule(seed, index):
-    """The rule of scene `index`: drawn by the rules' weights, from the scene's own seed."""
+# The second stage draws the rules that sample each pixel's centre (as vector renderers and most
+# drawing programs draw hard edges) twice as often as the first.
+CENTRE_SAMPLED = ("vector_cel", "vector_line_art", "vector_gentle", "text_outlines")
+
+
+def scene_rule(seed, index, focus=False):
+    """The rule of scene `index`: drawn by the rules' weights (with focus, the centre-sampled
+    rules' doubled), from the scene's own seed."""
     names = sorted(RULES)
-    weights = np.array([RULES[n][1] for n in names], float)
+    weights = np.array([RULES[n][1] * (2 if focus and n in CENTRE_SAMPLED else 1)
+                        for n in names], float)
     rng = np.random.default_rng([seed, index, 0])
     return names[rng.choice(len(names), p=weights / weights.sum())]
 
 
 def draw_scene(job):
-    seed, index, size = job
-    rule = scene_rule(seed, index)
+    seed, index, size, focus = job
+    rule = scene_rule(seed, index, focus)
     return make_scene(rule, np.random.default_rng([seed, index, 1]), size)
 
 
@@ -45,8 +52,8 @@ def scene_examples(job):
     return scene.rule, dataset.examples(scene.aliased, scene.truth)
 
 
-def gather(seed, count, size, workers):
-    jobs = [(seed, i, size) for i in range(count)]
+def gather(seed, count, size, workers, focus=False):
+    jobs = [(seed, i, size, focus) for i in range(count)]
     with multiprocessing.Pool(workers) as pool:
         parts = pool.map(scene_examples, jobs, chunksize=4)
     names = ["masks", "valid", "colours", "truth"]
@@ -132,7 +139,7 @@ def measure(q, seed, count, size, workers):
     the edge error of doing nothing that the pass removes (pooled over the rule's scenes; beside
     it the default mode's when the tovrin module is at hand); for scenes to keep, the PSNR of
     the result against the input."""
-    jobs = [(seed, i, size) for i in range(count)]
+    jobs = [(seed, i, size, False) for i in range(count)]
     with multiprocessing.Pool(workers) as pool:
         scenes = pool.map(draw_scene, jobs, chunksize=4)
     standard = standard_filter()
@@ -185,8 +192,11 @@ def main(argv=None):
     parser.add_argument("--scenes", type=int, default=5000)
     parser.add_argument("--held-out", type=int, default=240)
     parser.add_argument("--size", type=int, default=128)
-    parser.add_argument("--epochs", type=int, default=14)
-    parser.add_argument("--tuning-epochs", type=int, default=2)
+    parser.add_argument("--epochs", type=int, default=12)
+    parser.add_argument("--focus-scenes", type=int, default=2500,
+                        help="scenes of the second stage, the centre-sampled rules twice as often")
+    parser.add_argument("--focus-epochs", type=int, default=3)
+    parser.add_argument("--tuning-epochs", type=int, default=1)
     parser.add_argument("--batch", type=int, default=2048)
     parser.add_argument("--rate", type=float, default=3e-3)
     parser.add_argument("--workers", type=int, default=os.cpu_count() or 1)
@@ -200,8 +210,8 @@ def main(argv=None):
                         help="a run of a few seconds that exercises every step")
     args = parser.parse_args(argv)
     if args.tiny:
-        args.scenes, args.held_out, args.size = 16, 8, 64
-        args.epochs, args.tuning_epochs = 1, 1
+        args.scenes, args.focus_scenes, args.held_out, args.size = 16, 8, 8, 64
+        args.epochs, args.focus_epochs, args.tuning_epochs = 1, 1, 1
     hidden = tuple(int(h) for h in args.hidden.split(","))
     dataset.WINDOW_RADIUS = args.window_radius
     weights_path = os.path.join(args.out_dir or os.path.join(ROOT, "coverage"),
@@ -223,12 +233,20 @@ def main(argv=None):
     model = network.CoverageNet(hidden)
     log(f"training for {args.epochs} epochs ...")
     fit(model, model.parameters(), data, args.epochs, args.rate, args.batch, args.seed, log)
+    del arrays, data
+
+    log(f"drawing {args.focus_scenes} more scenes, the centre-sampled rules twice as often ...")
+    arrays, _ = gather(args.seed + 2000, args.focus_scenes, args.size, args.workers, focus=True)
+    data = to_tensors(arrays)
+    log(f"training on them for {args.focus_epochs} epochs ...")
+    fit(model, model.parameters(), data, args.focus_epochs, args.rate / 3, args.batch,
+        args.seed + 2, log)
 
     valid_masks = network.unpack(arrays["masks"][:200_000])[data["valid"][:200_000]]
     q = quantise.quantise(model, quantise.activation_ranges(model, valid_masks))
     log(f"fine-tuning in integers for {args.tuning_epochs} epochs ...")
     tuned = network.QuantisedForward(model, q)
-    fit(tuned, model.parameters(), data, args.tuning_epochs, args.rate / 10, args.batch,
+    fit(tuned, model.parameters(), data, args.tuning_epochs, args.rate / 30, args.batch,
         args.seed + 1, log)
     q = quantise.requantise(model, q)
 
@@ -244,8 +262,8 @@ def main(argv=None):
 
     minutes = (time.time() - started) / 60
     provenance = (f"window radius {args.window_radius}, hidden {args.hidden}; "
-                  f"seed {args.seed}, {args.scenes} scenes of {args.size} px, {args.epochs} + "
-                  f"{args.tuning_epochs} epochs, {minutes:.0f} min; torch {torch.__version__}, "
+                  f"seed {args.seed}, {args.scenes} + {args.focus_scenes} scenes of {args.size} px, "
+                  f"{args.epochs} + {args.focus_epochs} + {args.tuning_epochs} epochs, {minutes:.0f} min; torch {torch.__version__}, "
                   f"numpy {np.__version__}, Python {platform.python_version()}.\n"
                   f"// Held-out scenes: {summary(figures)}.")
     os.makedirs(os.path.dirname(weights_path), exist_ok=True)
