@@ -120,7 +120,8 @@ void secondSums(const int16_t* pairs, const ActivePairs& active, int32_t* sums) 
     for (int p = 0; p < firstHidden / 2; ++p)
         for (int k = 0; k < secondHidden; ++k) {
             const int16_t* w = pairs + (p * secondHidden + k) * 2;
-            sums[k] += int32_t{w[0]} * active.first[2 * p] + int32_t{w[1]} * active.first[2 * p + 1];
+            sums[k] +=
+                int32_t{w[0]} * active.first[2 * p] + int32_t{w[1]} * active.first[2 * p + 1];
         }
 #endif
 }
@@ -255,15 +256,16 @@ MaskBits bitsOf(const WindowMask& mask) {
     std::memcpy(padded, mask.cells, inputCells);
     for (int part = 0; part < 8; ++part) {
         const __m128i cells = _mm_load_si128(reinterpret_cast<const __m128i*>(padded + 16 * part));
-        const uint64_t set = uint32_t(_mm_movemask_epi8(_mm_cmpgt_epi8(cells, _mm_setzero_si128())));
+        const uint64_t set =
+            uint32_t(_mm_movemask_epi8(_mm_cmpgt_epi8(cells, _mm_setzero_si128())));
         (part < 4 ? bits.low : bits.high) |= set << (16 * (part % 4));
     }
-    return bits;
-#endif
+#else
     for (int cell = 0; cell < 64; ++cell)
         bits.low |= uint64_t{mask.cells[cell] != 0} << cell;
     for (int cell = 64; cell < inputCells; ++cell)
         bits.high |= uint64_t{mask.cells[cell] != 0} << (cell - 64);
+#endif
     return bits;
 }
 
@@ -282,7 +284,8 @@ CoverageNetwork::CoverageNetwork(const CoverageModel& model, bool useAvx2)
                     const int cell = chunk * chunkCells + bit;
                     if ((pattern >> bit & 1) == 0 || cell >= inputCells)
                         continue;
-                    const int16_t* column = model.firstWeights[view == 0 ? cell : mirroredCell(cell)];
+                    const int16_t* column =
+                        model.firstWeights[view == 0 ? cell : mirroredCell(cell)];
                     for (int j = 0; j < firstHidden; ++j)
                         sums[size_t(j)] = int16_t(sums[size_t(j)] + column[j]);
                 }

@@ -138,7 +138,7 @@ template <typename Sample> bool looksSmooth(const Window<Sample>& window, int32_
 }
 
 // Pixels along an edge often show the network the same mask (a straight edge repeats its steps),
-// so each band remembers recent shares by mask and a mask seen again costs one lookup. A share
+// so each thread remembers recent shares by mask and a mask seen again costs one lookup. A share
 // depends on its mask alone: a remembered share is the share the network would give.
 class ShareMemo {
 public:
@@ -242,10 +242,12 @@ template <typename Sample> void smoothFrame(const Frame<Sample>& frame, int thre
     std::atomic<int32_t> nextStrip{0};
     auto work = [&] {
         ShareMemo memo(*frame.network);
-        for (int32_t strip; (strip = nextStrip++) < strips;)
-            for (int32_t y = strip * stripRows; y < std::min(frame.height, (strip + 1) * stripRows); ++y)
+        for (int32_t strip; (strip = nextStrip++) < strips;) {
+            const int32_t bottom = std::min(frame.height, (strip + 1) * stripRows);
+            for (int32_t y = strip * stripRows; y < bottom; ++y)
                 for (int32_t x = 0; x < frame.width; ++x)
                     smoothPixel(frame, memo, x, y);
+        }
     };
     std::vector<std::thread> workers;
     for (int32_t t = 1; t < std::clamp(threads, 1, strips); ++t)

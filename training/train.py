@@ -262,8 +262,9 @@ def main(argv=None):
 
     minutes = (time.time() - started) / 60
     provenance = (f"window radius {args.window_radius}, hidden {args.hidden}; "
-                  f"seed {args.seed}, {args.scenes} + {args.focus_scenes} scenes of {args.size} px, "
-                  f"{args.epochs} + {args.focus_epochs} + {args.tuning_epochs} epochs, {minutes:.0f} min; torch {torch.__version__}, "
+                  f"seed {args.seed}, {args.scenes} + {args.focus_scenes} scenes of "
+                  f"{args.size} px, {args.epochs} + {args.focus_epochs} + {args.tuning_epochs} "
+                  f"epochs, {minutes:.0f} min; torch {torch.__version__}, "
                   f"numpy {np.__version__}, Python {platform.python_version()}.\n"
                   f"// Held-out scenes: {summary(figures)}.")
     os.makedirs(os.path.dirname(weights_path), exist_ok=True)
